@@ -1,0 +1,51 @@
+// mtsim: simulates one coded transmission end to end.  No arguments: reads
+// the parameter file from the working directory, writes the report to the
+// console and to the results file.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "driver/params.h"
+#include "driver/run.h"
+
+int main() {
+  mtsim::Clock clock;  // readings count from program start
+
+  std::FILE* params_in = std::fopen(mtsim::PARAMETER_FILE, "r");
+  if (params_in == nullptr) {
+    std::fprintf(stderr, "mtsim: cannot open parameter file \"%s\": %s\n",
+                 mtsim::PARAMETER_FILE, std::strerror(errno));
+    return 1;
+  }
+  // Reading a directory opens fine and fails at the first read; catch that
+  // before the results file of an earlier run is emptied.
+  if (std::fgetc(params_in) == EOF && std::ferror(params_in)) {
+    std::fprintf(stderr, "mtsim: cannot open parameter file \"%s\": %s\n",
+                 mtsim::PARAMETER_FILE, std::strerror(errno));
+    std::fclose(params_in);
+    return 1;
+  }
+  std::rewind(params_in);
+
+  std::FILE* results = std::fopen(mtsim::RESULTS_FILE, "w");
+  if (results == nullptr) {
+    std::fprintf(stderr, "mtsim: cannot open results file \"%s\": %s\n", mtsim::RESULTS_FILE,
+                 std::strerror(errno));
+    std::fclose(params_in);
+    return 1;
+  }
+
+  auto run = mtsim::Run::create(
+      params_in, std::make_unique<mtsim::ReportWriter>(stdout, results, stderr), std::move(clock));
+  run->execute();
+
+  const int results_error = run->out->close_results();
+  std::fclose(params_in);
+  if (results_error != 0) {
+    std::fprintf(stderr, "mtsim: cannot write results file \"%s\": %s\n", mtsim::RESULTS_FILE,
+                 std::strerror(results_error));
+    return 1;
+  }
+  return 0;
+}
