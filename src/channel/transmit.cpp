@@ -1,0 +1,80 @@
+// The channel phase and the pre-decoding error counts.
+#include "channel/transmit.h"
+
+#include "driver/run.h"
+
+namespace mtsim {
+
+int32_t quantizer_level(int32_t u, const ChannelTable& table) {
+  int32_t q = 0;
+  for (int32_t k = 1; k <= 15; ++k) {
+    if (u < table.level_cdf[15 - k]) q = k;
+  }
+  return q;
+}
+
+int32_t draw_symbol(Rng& rngA, const SwapTable& swap_table, int32_t leading) {
+  for (int32_t i = 0; i < leading; ++i) rngA.advance();
+  const int32_t hi = draw1000(rngA, swap_table);
+  rngA.advance();
+  rngA.advance();
+  const int32_t lo = draw1000(rngA, swap_table);
+  return 1000 * hi + lo;
+}
+
+namespace {
+
+// Receives one symbol: copies the sent bit, inverts it when u is at most
+// flip_limit, stores the reliability.  Returns 1 for an inversion.
+int32_t receive(int32_t u, const ChannelTable& table, int16_t sent, int16_t& hard,
+                int16_t& reliability) {
+  const int32_t q = quantizer_level(u, table);
+  const int32_t inverted = u <= table.flip_limit ? 1 : 0;
+  hard = static_cast<int16_t>(inverted != 0 ? 1 - sent : sent);
+  reliability = static_cast<int16_t>(q * 2 - 15 < 0 ? 15 - 2 * q : 2 * q - 15);
+  return inverted;
+}
+
+}  // namespace
+
+ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_table,
+                                 const ChannelTable& table, int32_t ndkdd) {
+  ChannelErrors errors;
+  for (int32_t t = 0; t < ndkdd; ++t) {
+    const int32_t tau = tpos + t;
+    for (int32_t m = NUM_INF - 1; m >= 0; --m) {
+      const int32_t u = draw_symbol(rngA, swap_table, 1);
+      errors.inferr += receive(u, table, s.inf[m][tau], s.rinf[m][tau], s.relinf[m][tau]);
+    }
+    {
+      const int32_t u = draw_symbol(rngA, swap_table, 2);
+      const int16_t sent = s.chk2[tau];
+      int16_t reliability = 0;
+      errors.isaerr += receive(u, table, sent, s.rchk2[tau], reliability);
+      rngA.advance();
+      s.relchk2[tau] = reliability;
+    }
+    {
+      const int32_t u = draw_symbol(rngA, swap_table, 2);
+      const int16_t sent = s.chk1[tau];
+      int16_t reliability = 0;
+      errors.isaerr += receive(u, table, sent, s.rchk1[tau], reliability);
+      rngA.advance();
+      s.relchk1[tau] = reliability;
+    }
+  }
+  return errors;
+}
+
+void Run::transmit() {
+  const ChannelErrors errors = transmit_reference(streams, rngA, swap_table, channel, params.ndkdd);
+  inferr += errors.inferr;
+  isaerr += errors.isaerr;
+}
+
+void Run::report_channel_errors() {
+  out->results(" \n inftot=%d  \n  inferr gen=%d     isaerr gen=%d ", inftot, inferr, isaerr);
+  out->console(" \n inftot=%d  \n inferr W=%d    isaerr W=%d ", inftot, inferr, isaerr);
+}
+
+}  // namespace mtsim

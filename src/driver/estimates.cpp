@@ -1,0 +1,136 @@
+#include "driver/estimates.h"
+
+#include <cmath>
+
+namespace mtsim {
+
+namespace {
+
+constexpr double kPassK = 6.283184713;  // normalising constant of the two passes
+constexpr double kScanK = 6.283185307;  // normalising constant of the scan
+
+// Midpoint sum of the Gaussian density with variance s over [lo, hi]:
+// terms at hi - h/2, hi - 3h/2, ... while above lo; at least one term.
+double level_mass(double lo, double hi, double s, double h, double K) {
+  const double g = 1.0 / std::sqrt(K * s);
+  double y = hi - h / 2.0;
+  double P = 0.0;
+  do {
+    P += g * std::exp(-(y * y) / (2.0 * s)) * h;
+    y -= h;
+  } while (y > lo);
+  return P;
+}
+
+// With a very weak noise (AN = 25) a probability obtained by subtraction can
+// come out slightly negative; the measures treat it as 0, and a term P log P
+// with P exactly 0 as 0.
+double clamp0(double p) { return p < 0.0 ? 0.0 : p; }
+double log2(double x) { return std::log(x) / std::log(2.0); }
+double xlog2(double p, double q) { return p == 0.0 ? 0.0 : p * log2(q); }
+
+// P[1..M] are the level probabilities; level i's mirror image is M + 1 - i.
+double capacity(const double* P, int M) {
+  double c = 1.0;
+  for (int i = 1; i <= M; ++i) {
+    const double pi = clamp0(P[i]);
+    const double pm = clamp0(P[M + 1 - i]);
+    c += xlog2(pi, pi / (pi + pm));
+  }
+  return c;
+}
+
+double cutoff_rate(const double* P, int M) {
+  double total = 0.0;
+  for (int i = 1; i <= M / 2; ++i) {
+    const double r = std::sqrt(clamp0(P[M + 1 - i])) + std::sqrt(clamp0(P[i]));
+    total += r * r;
+  }
+  return -log2(0.5 * total);
+}
+
+struct HardRates {
+  double C2;
+  double R1;
+};
+
+HardRates hard_rates(double p_raw) {
+  const double p = clamp0(p_raw);
+  return HardRates{1.0 + xlog2(p, p) + xlog2(1.0 - p, 1.0 - p),
+                   1.0 - log2(1.0 + std::sqrt(4.0 * p * (1.0 - p)))};
+}
+
+}  // namespace
+
+ChannelTable estimate_channel(double AN, ReportWriter& out) {
+  const double E = std::exp(std::log(10.0) * AN * 0.1);
+  const double s = 8.0 * E;
+
+  // 8-level pass: level k from b(k) = 1.5s - 0.25s k up to b(k - 1), b(0) = 2.5s.
+  double P8[9] = {};
+  {
+    const double h = 0.005 * s;
+    for (int k = 1; k <= 7; ++k) {
+      const double lo = 1.5 * s - k * 0.25 * s;
+      const double hi = k == 1 ? 2.5 * s : 1.5 * s - (k - 1) * 0.25 * s;
+      P8[k] = level_mass(lo, hi, s, h, kPassK);
+    }
+    P8[8] = 0.5 - P8[7];
+  }
+  const double p8 = 0.5 - P8[6] - P8[5];
+  out.console("\n  new mpch=%d", static_cast<int>(static_cast<int32_t>(1e6 * p8) / 1000));
+  const double C8 = capacity(P8, 8);
+  for (int hundred = 0; hundred < 550 / 100; ++hundred) {
+    out.console("\n channel capacity C8=%lf", C8);
+  }
+  out.console("\n%lf -comp rate M=8", cutoff_rate(P8, 8));
+  const HardRates hard8 = hard_rates(p8);
+  out.console("\n M=2 C=%lf  R1=%f", hard8.C2, hard8.R1);
+
+  // 16-level pass: b(k) = 1.5s - 0.125s k, b(0) = 2.0s.
+  double P16[17] = {};
+  {
+    const double h = 0.005 * s;
+    for (int k = 1; k <= 15; ++k) {
+      const double lo = 1.5 * s - k * 0.125 * s;
+      const double hi = k == 1 ? 2.0 * s : 1.5 * s - (k - 1) * 0.125 * s;
+      P16[k] = level_mass(lo, hi, s, h, kPassK);
+    }
+    P16[16] = 0.5 - P16[13] - P16[14] - P16[15];
+  }
+  const double p16 = 0.5 - P16[12] - P16[11] - P16[10] - P16[9];
+  out.console("\n channel capacity C16=%lf", capacity(P16, 16));
+  out.console("\n%lf -comp rate M=16", cutoff_rate(P16, 16));
+  const HardRates hard16 = hard_rates(p16);
+  out.console("\n M=2 C=%lf  R1=%f", hard16.C2, hard16.R1);
+  out.console(" \n  MPCH test     %ld     ", static_cast<long>(static_cast<int32_t>(1e6 * p16)));
+
+  // Scan: the decision boundary b(8) = s/2 stays, the other inner boundaries
+  // move toward it; top 3.0s and bottom -2.875s are fixed.
+  double P[17] = {};
+  double p_scan = p16;
+  for (int j = 0; j <= 10; ++j) {
+    out.console(" \n  your noice level A/N (0-5)    %f  ", p_scan);
+    const double w = 0.125 * s - j * 0.00625 * s;
+    const double h = 0.000625 * s;
+    for (int k = 1; k <= 16; ++k) {
+      const double lo = k == 16 ? -2.875 * s : s / 2.0 + (8 - k) * w;
+      const double hi = k == 1 ? 3.0 * s : s / 2.0 + (8 - (k - 1)) * w;
+      P[k] = level_mass(lo, hi, s, h, kScanK);
+    }
+    p_scan = 0.0;
+    for (int k = 1; k <= 8; ++k) p_scan += P[k];
+    out.console("\n  %lf -comp rate M=16", cutoff_rate(P, 16));
+  }
+
+  ChannelTable table;
+  table.flip_limit = static_cast<int32_t>(1e6 * p_scan);
+  double running = 0.0;
+  for (int i = 0; i < 16; ++i) {
+    running += P[i + 1];
+    table.level_cdf[i] = static_cast<int32_t>(1e6 * running);
+  }
+  return table;
+}
+
+}  // namespace mtsim
