@@ -22,20 +22,12 @@ int32_t draw_symbol(Rng& rngA, const SwapTable& swap_table, int32_t leading) {
   return 1000 * hi + lo;
 }
 
-namespace {
-
-// Receives one symbol: copies the sent bit, inverts it when u is at most
-// flip_limit, stores the reliability.  Returns 1 for an inversion.
-int32_t receive(int32_t u, const ChannelTable& table, int16_t sent, int16_t& hard,
-                int16_t& reliability) {
+Received receive(int32_t u, const ChannelTable& table, int16_t sent) {
   const int32_t q = quantizer_level(u, table);
   const int32_t inverted = u <= table.flip_limit ? 1 : 0;
-  hard = static_cast<int16_t>(inverted != 0 ? 1 - sent : sent);
-  reliability = static_cast<int16_t>(q * 2 - 15 < 0 ? 15 - 2 * q : 2 * q - 15);
-  return inverted;
+  return Received{static_cast<int16_t>(inverted != 0 ? 1 - sent : sent),
+                  static_cast<int16_t>(2 * q - 15 < 0 ? 15 - 2 * q : 2 * q - 15), inverted};
 }
-
-}  // namespace
 
 ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_table,
                                  const ChannelTable& table, int32_t ndkdd) {
@@ -43,24 +35,18 @@ ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_ta
   for (int32_t t = 0; t < ndkdd; ++t) {
     const int32_t tau = tpos + t;
     for (int32_t m = NUM_INF - 1; m >= 0; --m) {
-      const int32_t u = draw_symbol(rngA, swap_table, 1);
-      errors.inferr += receive(u, table, s.inf[m][tau], s.rinf[m][tau], s.relinf[m][tau]);
+      const Received got = receive(draw_symbol(rngA, swap_table, 1), table, s.inf[m][tau]);
+      s.rinf[m][tau] = got.hard;
+      s.relinf[m][tau] = got.reliability;
+      errors.inferr += got.inverted;
     }
-    {
-      const int32_t u = draw_symbol(rngA, swap_table, 2);
-      const int16_t sent = s.chk2[tau];
-      int16_t reliability = 0;
-      errors.isaerr += receive(u, table, sent, s.rchk2[tau], reliability);
-      rngA.advance();
-      s.relchk2[tau] = reliability;
-    }
-    {
-      const int32_t u = draw_symbol(rngA, swap_table, 2);
-      const int16_t sent = s.chk1[tau];
-      int16_t reliability = 0;
-      errors.isaerr += receive(u, table, sent, s.rchk1[tau], reliability);
-      rngA.advance();
-      s.relchk1[tau] = reliability;
+    for (int32_t check = 2; check >= 1; --check) {
+      const Stream& sent = check == 2 ? s.chk2 : s.chk1;
+      const Received got = receive(draw_symbol(rngA, swap_table, 2), table, sent[tau]);
+      rngA.advance();  // advances the generator only
+      (check == 2 ? s.rchk2 : s.rchk1)[tau] = got.hard;
+      (check == 2 ? s.relchk2 : s.relchk1)[tau] = got.reliability;
+      errors.isaerr += got.inverted;
     }
   }
   return errors;

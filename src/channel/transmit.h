@@ -29,6 +29,14 @@ int32_t quantizer_level(int32_t u, const ChannelTable& table);
 // One symbol's u: `leading` calls of rngA, a draw, two calls, a draw.
 int32_t draw_symbol(Rng& rngA, const SwapTable& swap_table, int32_t leading);
 
+// What the receiver gets for a sent bit whose draw is u.
+struct Received {
+  int16_t hard;         // the sent bit, inverted when u <= flip_limit
+  int16_t reliability;  // |2q - 15| for the level q of u
+  int32_t inverted;     // 1 when inverted
+};
+Received receive(int32_t u, const ChannelTable& table, int16_t sent);
+
 struct ChannelErrors {
   int32_t inferr = 0;  // information symbols inverted
   int32_t isaerr = 0;  // check symbols inverted

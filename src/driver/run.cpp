@@ -18,9 +18,13 @@ void Run::read_parameters() { mtsim::read_parameters(params_in, params, *out); }
 
 void Run::estimate_channel() { channel = mtsim::estimate_channel(params.AN, *out); }
 
-int32_t Run::execute() {
+void Run::start_up() {
   inf_pattern = make_inf_pattern();
   swap_table = make_swap_table();
+}
+
+int32_t Run::execute() {
+  start_up();
 
   out->console("\n ");
   out->results("\n ");

@@ -39,6 +39,7 @@ struct Run {
   int32_t execute();
 
   // --- The phases, in the order execute() calls them. ---
+  void start_up();          // the fixed tables inf_pattern and swap_table
   void read_parameters();   // parameters: read, replace, echo
   void estimate_channel();  // capacity and rate estimates; level_cdf, flip_limit
   void code_setup();        // start time, seeds, cleared buffers and counters
