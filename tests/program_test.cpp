@@ -14,7 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -207,12 +206,20 @@ TEST(ProgramTest, WarningsGoToStandardErrorAndNotIntoTheReports) {
 // Replaces the clock readings (time lines and speed lines) by '#', leaving
 // every count and every parameter as printed.
 std::string without_clock_values(const std::string& report) {
-  static const std::regex clock_line(" ms|bits/s|time is");
-  static const std::regex number("[0-9]+");
   std::string masked;
   std::istringstream in(report);
   for (std::string line; std::getline(in, line);) {
-    masked += std::regex_search(line, clock_line) ? std::regex_replace(line, number, "#") : line;
+    const bool clock_line = line.find(" ms") != std::string::npos ||
+                            line.find("bits/s") != std::string::npos ||
+                            line.find("time is") != std::string::npos;
+    for (size_t i = 0; i < line.size(); ++i) {
+      const bool digit = line[i] >= '0' && line[i] <= '9';
+      if (!clock_line || !digit) {
+        masked += line[i];
+      } else if (i == 0 || line[i - 1] < '0' || line[i - 1] > '9') {
+        masked += '#';
+      }
+    }
     masked += '\n';
   }
   return masked;
@@ -244,7 +251,9 @@ TEST(DeterminismTest, SameParameterFileSameReports) {
 
   // Another noise seed must change the counts: the masking hides only the
   // clock, not the results.
-  write_file(s / kParamFile, std::regex_replace(kSmallRun, std::regex("kst=5"), "kst=6"));
+  std::string other = kSmallRun;
+  other.replace(other.find("kst=5"), 5, "kst=6");
+  write_file(s / kParamFile, other);
   const Report other_seed = run_in(s);
   EXPECT_NE(first.console, other_seed.console);
   EXPECT_NE(first.results, other_seed.results);
