@@ -20,13 +20,12 @@ struct Estimate {
 
 Estimate estimate(double AN) {
   MemoryStream console, results, diagnostics;
-  results.closed_elsewhere();
   Estimate e;
   {
-    ReportWriter out(console.file(), results.file(), diagnostics.file());
+    ReportWriter out(console.file(), results.release(), diagnostics.file());
     e.table = estimate_channel(AN, out);
-    e.results = results.text();
   }
+  e.results = results.text();
   e.console = console.text();
   return e;
 }

@@ -5,12 +5,10 @@
 #include <cmath>
 #include <string>
 
-#include "test_support.h"
+#include "support/param_harness.h"
 
 namespace mtsim {
 namespace {
-
-using testing::MemoryStream;
 
 struct Echo {
   Params params;
@@ -20,21 +18,8 @@ struct Echo {
 };
 
 Echo read_from(const std::string& text) {
-  std::FILE* in = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), in);
-  std::rewind(in);
-  MemoryStream console, results, diagnostics;
-  results.closed_elsewhere();
-  Echo echo;
-  {
-    ReportWriter out(console.file(), results.file(), diagnostics.file());
-    read_parameters(in, echo.params, out);
-    echo.results = results.text();
-  }
-  echo.console = console.text();
-  echo.warnings = diagnostics.text();
-  std::fclose(in);
-  return echo;
+  testing::ReaderOutput out = testing::read_parameter_text(text);
+  return Echo{out.params, out.console, out.results, out.diagnostics};
 }
 
 std::string file_with(const std::string& ndkdd, const std::string& iterat, const std::string& AN,
@@ -126,9 +111,9 @@ TEST(ReadParametersTest, UnreadAnBecomesTwentyFive) {
   EXPECT_EQ(e.params.lim88, 0);
   EXPECT_NE(e.console.find("\n   AN=25.000000 n  npacketll=0 \n lim88=0-free"), std::string::npos);
   EXPECT_EQ(e.warnings,
-            "mtsim: parameter \"AN\" could not be read from \"vu34z2d.c\"; it stays 0.000000\n"
-            "mtsim: parameter \"npacketll\" could not be read from \"vu34z2d.c\"; it stays 0\n"
-            "mtsim: parameter \"lim88\" could not be read from \"vu34z2d.c\"; it stays 0\n");
+            "mtsim: parameter \"AN\" could not be read from \"vu34z2d.c\"; it keeps its initial value 0\n"
+            "mtsim: parameter \"npacketll\" could not be read from \"vu34z2d.c\"; it keeps its initial value 0\n"
+            "mtsim: parameter \"lim88\" could not be read from \"vu34z2d.c\"; it keeps its initial value 0\n");
 }
 
 TEST(ReadParametersTest, MisspelledKeyLeavesItAndEveryLaterEntryUnread) {
@@ -159,7 +144,7 @@ TEST(ReadParametersTest, MissingEntryLeavesOnlyItselfUnread) {
   EXPECT_EQ(e.params.AN, 3.5);
   EXPECT_EQ(e.params.npacketll, 100);
   EXPECT_EQ(e.warnings,
-            "mtsim: parameter \"ndkdd\" could not be read from \"vu34z2d.c\"; it stays 0\n");
+            "mtsim: parameter \"ndkdd\" could not be read from \"vu34z2d.c\"; it keeps its initial value 0\n");
 }
 
 TEST(ReadParametersTest, NotANumberAnIsWarnedAndBecomesTwentyFive) {

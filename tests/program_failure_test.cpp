@@ -16,6 +16,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mtsim {
@@ -67,10 +68,11 @@ class Scratch {
     std::string err;
   };
 
-  // Runs the program with no arguments in work(), stdin closed to /dev/null.
-  Outcome run() const {
+  // Runs the program with no arguments in work(), stdin from /dev/null,
+  // standard output into a file beside work() unless `console` names one.
+  Outcome run(const std::string& console = "") const {
     const std::string dir = work().string();
-    const std::string out_path = (root_ / "stdout").string();
+    const std::string out_path = console.empty() ? (root_ / "stdout").string() : console;
     const std::string err_path = (root_ / "stderr").string();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -88,7 +90,7 @@ class Scratch {
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid) return o;
     if (WIFEXITED(status)) o.exit_status = WEXITSTATUS(status);
-    o.out = read_file(root_ / "stdout");
+    if (console.empty()) o.out = read_file(root_ / "stdout");
     o.err = read_file(root_ / "stderr");
     return o;
   }
@@ -183,6 +185,31 @@ TEST(ProgramTest, NothingIsWrittenWhenTheResultsFileCannotBeCreated) {
   EXPECT_EQ(o.exit_status, 1);
   EXPECT_EQ(o.out, "");
   EXPECT_TRUE(fs::is_empty(s / kResultsFile));
+}
+
+TEST(ProgramTest, ALostConsoleReportIsAFailure) {
+  Scratch s;
+  write_file(s / kParamFile, kSmallRun);
+  const Scratch::Outcome o = s.run("/dev/full");
+  EXPECT_EQ(o.exit_status, 1);
+  EXPECT_EQ(o.err, std::string("mtsim: cannot write the console report: ") + std::strerror(ENOSPC) + "\n");
+}
+
+TEST(ProgramTest, ParameterFileMayBeAPipe) {
+  // A pipe cannot be rewound: the check that the file is readable must not
+  // lose what it read.
+  Scratch s;
+  ASSERT_EQ(mkfifo((s / kParamFile).c_str(), 0600), 0);
+  // No leading blank: losing the first character would lose "code".
+  std::thread writer([&s] {
+    write_file(s / kParamFile, "code=3 kst=5 infind=3 ndkdd=20000 iterat=6 AN=2.5 npacketll=30 lim88=0");
+  });
+  const Scratch::Outcome o = s.run();
+  writer.join();
+  EXPECT_EQ(o.exit_status, 0);
+  EXPECT_EQ(o.err, "");
+  EXPECT_NE(o.out.find("\n  code=3 \n  kst=5 \n  infind =3    ndkdd=20000 n  iterat=6 "), std::string::npos)
+      << o.out.substr(0, 200);
 }
 
 TEST(ProgramTest, WarningsGoToStandardErrorAndNotIntoTheReports) {

@@ -56,7 +56,7 @@ void expect_run(const ProgramRun& r, const ExpectedRun& e) {
   EXPECT_TRUE(testing::matches_template(r.results, testing::expected_results(e), &where)) << where;
 }
 
-TEST(ProgramTest, RandomSourceAtThreeDecibels) {
+TEST(WholeRunTest, RandomSourceAtThreeDecibels) {
   const ProgramRun r = run_program(
       "  code=7\n  kst=0\n  infind=3\n  ndkdd=20000\n  iterat=3\n  AN=3.0\n  npacketll=16\n"
       "  lim88=0\n");
@@ -70,7 +70,7 @@ TEST(ProgramTest, RandomSourceAtThreeDecibels) {
   EXPECT_EQ(r.diagnostics, "");
 }
 
-TEST(ProgramTest, OutOfRangeValuesOnANoiselessChannel) {
+TEST(WholeRunTest, OutOfRangeValuesOnANoiselessChannel) {
   // All on one line; every value replaced: ndkdd 20,000, iterat 15, AN 25,
   // npacketll 200, infind 1 (all ones) kept.
   const ProgramRun r = run_program(
@@ -85,7 +85,7 @@ TEST(ProgramTest, OutOfRangeValuesOnANoiselessChannel) {
   expect_run(r, e);
 }
 
-TEST(ProgramTest, MisspelledKeyRunsOnInitialValues) {
+TEST(WholeRunTest, MisspelledKeyRunsOnInitialValues) {
   const ProgramRun r = run_program(
       "  code=1\n  kts=5\n  infind=3\n  ndkdd=100000\n  iterat=8\n  AN=3.0\n  npacketll=0\n"
       "  lim88=0\n");
@@ -97,21 +97,6 @@ TEST(ProgramTest, MisspelledKeyRunsOnInitialValues) {
   e.counts = " 120000 {N} {N} {N} {N} {N}";
   expect_run(r, e);
   EXPECT_NE(r.diagnostics.find("parameter \"kst\" could not be read"), std::string::npos);
-}
-
-TEST(ProgramTest, MissingParameterFileStopsBeforeTheResultsFile) {
-  const fs::path dir = fs::temp_directory_path() / ("mtsim-missing-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  std::ofstream(dir / "vu34z2t.c") << "earlier results";
-  const std::string command =
-      "cd '" + dir.string() + "' && '" MTSIM_BINARY "' > console.txt 2> diagnostics.txt";
-  const int raw = std::system(command.c_str());
-  EXPECT_EQ(WEXITSTATUS(raw), 1);
-  EXPECT_EQ(slurp(dir / "diagnostics.txt"),
-            "mtsim: cannot open parameter file \"vu34z2d.c\": No such file or directory\n");
-  EXPECT_EQ(slurp(dir / "vu34z2t.c"), "earlier results");
-  EXPECT_EQ(slurp(dir / "console.txt"), "");
-  fs::remove_all(dir);
 }
 
 }  // namespace

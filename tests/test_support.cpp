@@ -16,14 +16,14 @@ std::string parameter_text(int kst, int infind, int ndkdd, int iterat, const cha
   return text;
 }
 
-TestRun::TestRun(const std::string& parameter_file, Clock clock) : params_(std::tmpfile()) {
+TestRun::TestRun(const std::string& parameter_file, Clock clock)
+    : results_file_(results_.release()), params_(std::tmpfile()) {
   std::fwrite(parameter_file.data(), 1, parameter_file.size(), params_);
   std::rewind(params_);
-  results_.closed_elsewhere();
-  run_ = Run::create(params_,
-                     std::make_unique<ReportWriter>(console_.file(), results_.file(),
-                                                    diagnostics_.file()),
-                     std::move(clock));
+  run_ = Run::create(
+      params_,
+      std::make_unique<ReportWriter>(console_.file(), results_file_, diagnostics_.file()),
+      std::move(clock));
 }
 
 TestRun::~TestRun() {

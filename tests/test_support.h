@@ -9,35 +9,9 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "support/memory_stream.h"
 
 namespace mtsim::testing {
-
-// A FILE stream that collects what is written to it in memory.
-class MemoryStream {
- public:
-  MemoryStream() : file_(open_memstream(&buf_, &len_)) {}
-  ~MemoryStream() {
-    if (!closed_elsewhere_) std::fclose(file_);
-    std::free(buf_);
-  }
-  MemoryStream(const MemoryStream&) = delete;
-  MemoryStream& operator=(const MemoryStream&) = delete;
-
-  std::FILE* file() const { return file_; }
-  // For a stream handed to an owner that closes it.
-  void closed_elsewhere() { closed_elsewhere_ = true; }
-  // REQUIRES: the stream is still open, or was closed by its owner.
-  std::string text(bool still_open = true) {
-    if (still_open) std::fflush(file_);
-    return std::string(buf_, len_);
-  }
-
- private:
-  char* buf_ = nullptr;
-  size_t len_ = 0;
-  std::FILE* file_;
-  bool closed_elsewhere_ = false;
-};
 
 // A clock whose successive readings are the given microsecond values (the
 // first one is the origin); the last value repeats once they run out.
@@ -65,13 +39,17 @@ class TestRun {
   Run* operator->() { return run_.get(); }
   int32_t execute() { return run_->execute(); }
   std::string console() { return console_.text(); }
-  std::string results() { return results_.text(); }
+  std::string results() {
+    std::fflush(results_file_);  // the run's writer owns it
+    return results_.text();
+  }
   std::string diagnostics() { return diagnostics_.text(); }
 
  private:
   MemoryStream console_;
   MemoryStream results_;
   MemoryStream diagnostics_;
+  std::FILE* results_file_;
   std::FILE* params_;
   std::unique_ptr<Run> run_;
 };

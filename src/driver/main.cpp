@@ -19,14 +19,16 @@ int main() {
     return 1;
   }
   // Reading a directory opens fine and fails at the first read; catch that
-  // before the results file of an earlier run is emptied.
-  if (std::fgetc(params_in) == EOF && std::ferror(params_in)) {
+  // before the results file of an earlier run is emptied.  The character
+  // is pushed back rather than rewound, so a pipe loses nothing.
+  const int first = std::fgetc(params_in);
+  if (first == EOF && std::ferror(params_in)) {
     std::fprintf(stderr, "mtsim: cannot open parameter file \"%s\": %s\n",
                  mtsim::PARAMETER_FILE, std::strerror(errno));
     std::fclose(params_in);
     return 1;
   }
-  std::rewind(params_in);
+  if (first != EOF) std::ungetc(first, params_in);
 
   std::FILE* results = std::fopen(mtsim::RESULTS_FILE, "w");
   if (results == nullptr) {
@@ -45,6 +47,13 @@ int main() {
   if (results_error != 0) {
     std::fprintf(stderr, "mtsim: cannot write results file \"%s\": %s\n", mtsim::RESULTS_FILE,
                  std::strerror(results_error));
+    return 1;
+  }
+  // A console report that did not arrive is a lost result too.
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "mtsim: cannot write the console report: %s\n",
+                 std::strerror(errno != 0 ? errno : EIO));
     return 1;
   }
   return 0;

@@ -22,8 +22,8 @@ namespace {
 // of wrapping.
 void take_int(bool scanned, long value, const char* key, int32_t& param, ReportWriter& out) {
   if (!scanned) {
-    out.warn("mtsim: parameter \"%s\" could not be read from \"%s\"; it stays %ld\n", key,
-             PARAMETER_FILE, static_cast<long>(param));
+    out.warn("mtsim: parameter \"%s\" could not be read from \"%s\"; it keeps its initial value %ld\n",
+             key, PARAMETER_FILE, static_cast<long>(param));
     return;
   }
   constexpr long lo = std::numeric_limits<int32_t>::min();
@@ -82,7 +82,7 @@ void read_parameters(std::FILE* in, Params& p, ReportWriter& out) {
   if (scan_one(in, " AN=%lf ", &an)) {
     p.AN = an;
   } else {
-    out.warn("mtsim: parameter \"AN\" could not be read from \"%s\"; it stays %f\n",
+    out.warn("mtsim: parameter \"AN\" could not be read from \"%s\"; it keeps its initial value %g\n",
              PARAMETER_FILE, p.AN);
   }
   if (std::isnan(p.AN)) {

@@ -5,44 +5,9 @@
 #include <stdexcept>
 
 #include "driver/report_writer.h"
+#include "memory_stream.h"
 
 namespace mtsim::testing {
-
-namespace {
-
-// A memory stream whose text survives its close.
-class MemoryOut {
- public:
-  MemoryOut() : stream_(open_memstream(&buffer_, &size_)) {
-    if (stream_ == nullptr) throw std::runtime_error("open_memstream failed");
-  }
-  ~MemoryOut() {
-    if (stream_ != nullptr) std::fclose(stream_);
-    std::free(buffer_);
-  }
-  MemoryOut(const MemoryOut&) = delete;
-  MemoryOut& operator=(const MemoryOut&) = delete;
-
-  std::FILE* stream() const { return stream_; }
-  // Hands the stream to an owner that closes it itself.
-  std::FILE* release() {
-    std::FILE* s = stream_;
-    stream_ = nullptr;
-    return s;
-  }
-  // The text written; valid once the stream is flushed or closed.
-  std::string text() {
-    if (stream_ != nullptr) std::fflush(stream_);
-    return std::string(buffer_ == nullptr ? "" : buffer_, size_);
-  }
-
- private:
-  char* buffer_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* stream_;
-};
-
-}  // namespace
 
 ReaderOutput read_parameter_text(std::string_view file_text) {
   // fmemopen reads exactly `size` bytes, so NUL bytes and an empty text are
@@ -51,10 +16,10 @@ ReaderOutput read_parameter_text(std::string_view file_text) {
   std::FILE* in = fmemopen(bytes.data(), bytes.size(), "r");
   if (in == nullptr) throw std::runtime_error("fmemopen failed");
 
-  MemoryOut console, results, diagnostics;
+  MemoryStream console, results, diagnostics;
   ReaderOutput out;
   {
-    ReportWriter writer(console.stream(), results.release(), diagnostics.stream());
+    ReportWriter writer(console.file(), results.release(), diagnostics.file());
     read_parameters(in, out.params, writer);
     out.results_error = writer.close_results();
   }
