@@ -21,14 +21,14 @@ constexpr double kBits = 6.0 * kSteps;  // information bits of a run
 
 // One prepared run per noise level, made once: the data do not depend on
 // iterat, and the fast kernels produce the reference's data.
-testing::PreparedRun& prepared(double an) {
-  static std::map<double, std::unique_ptr<testing::PreparedRun>> runs;
+test_support::PreparedRun& prepared(double an) {
+  static std::map<double, std::unique_ptr<test_support::PreparedRun>> runs;
   auto& slot = runs[an];
   if (!slot) {
-    testing::RunParams p;
+    test_support::RunParams p;
     p.ndkdd = kSteps;
     p.AN = an;
-    slot = std::make_unique<testing::PreparedRun>(p, Kernels::kFast);
+    slot = std::make_unique<test_support::PreparedRun>(p, Kernels::kFast);
     slot->prepare();
   }
   return *slot;

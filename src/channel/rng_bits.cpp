@@ -10,15 +10,14 @@ RngBits::RngBits(const Rng& start) {
     const uint64_t v = i < 52 ? (first52 >> i) & 1 : bit(i - 31) ^ bit(i - 52);
     words_[i >> 6] |= v << (i & 63);
   }
+  for (int32_t m = kLag; m < kKeep + kChunk; ++m) words_[m] = words_[m - 31] ^ words_[m - 52];
   first_word_ = 0;
-  end_word_ = kLag;
-  for (int32_t m = kLag; m < kLag + kChunk; ++m) words_[m] = words_[m - 31] ^ words_[m - 52];
-  end_word_ = kLag + kChunk;
+  end_word_ = kKeep + kChunk;
 }
 
 void RngBits::slide() {
-  for (int32_t m = 0; m < kLag; ++m) words_[m] = words_[kChunk + m];
-  for (int32_t m = kLag; m < kLag + kChunk; ++m) words_[m] = words_[m - 31] ^ words_[m - 52];
+  for (int32_t m = 0; m < kKeep; ++m) words_[m] = words_[kChunk + m];
+  for (int32_t m = kKeep; m < kKeep + kChunk; ++m) words_[m] = words_[m - 31] ^ words_[m - 52];
   first_word_ += kChunk;
   end_word_ += kChunk;
 }

@@ -25,6 +25,10 @@ namespace mtsim {
 
 class RngBits {
  public:
+  // How far reserve() may look past the oldest offset still to be read: a
+  // slide keeps kKeep words of the past.
+  static constexpr int64_t kMaxAhead = 64 * (128 - 2);
+
   // The sequence from the generator's present state on (offset 0).
   // REQUIRES: start.b < 2^31, as every b after seeding is.
   explicit RngBits(const Rng& start);
@@ -37,8 +41,8 @@ class RngBits {
 
   // Bits offset ... offset + 9 as a number, bit `offset` lowest: a & 1023
   // after offset / 21 cycles.
-  // REQUIRES: reserve(x) called with x >= offset, and with x - offset less
-  // than 64 * 1000 (the words kept behind the newest).
+  // REQUIRES: a reserve(x) before this read with offset <= x <= offset +
+  // kMaxAhead, and no later reserve beyond offset + kMaxAhead.
   uint32_t bits10(int64_t offset) const {
     const int64_t rel = offset - first_word_ * 64;
     uint64_t x;
@@ -51,11 +55,13 @@ class RngBits {
   void state_at(int64_t offset, Rng& gen);
 
  private:
-  static constexpr int32_t kLag = 52;      // words kept before new ones
+  static constexpr int32_t kLag = 52;      // the recurrence's longest lag, in words
+  static constexpr int32_t kKeep = 128;    // words kept by a slide (>= kLag)
+  static_assert(kMaxAhead == 64 * (kKeep - 2));
   static constexpr int32_t kChunk = 1024;  // words made per slide
   [[gnu::noinline]] void slide();
 
-  uint64_t words_[kLag + kChunk];
+  uint64_t words_[kKeep + kChunk];
   int64_t first_word_ = 0;  // sequence word index of words_[0]
   int64_t end_word_ = 0;    // one past the last word made
 };

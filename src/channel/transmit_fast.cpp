@@ -19,6 +19,7 @@ constexpr int64_t kCallBits = 6 * 21;
 // Bits a step reads from its start without rejections (28 calls), with
 // room for the last look's ten bits.
 constexpr int64_t kStepBits = 29 * kCallBits;
+static_assert(kStepBits <= RngBits::kMaxAhead);
 
 // Level by hi: q when every u = 1000 hi + lo, lo in 0 ... 999, has level
 // q; -1 when some level_cdf entry falls inside that range.

@@ -9,9 +9,9 @@
 // 1. Syndromes come from the stream buffers.  E(b) reads dec at b - 694 ...
 //    b.  Those positions were entered at most 694 steps earlier and the
 //    first decision on a position comes 710 steps after its entry, so dec
-//    there still equals rinf.  Once 694 steps of this call are done none of
+//    there still equals rinf.  After the first 694 steps of the run none of
 //    them is a pre-start position, so the block path reads rinf directly;
-//    the first steps run the reference step.
+//    the first 694 steps run the reference step.
 // 2. Two decisions more than 694 positions apart commute: neither reads a
 //    cell or sum the other writes (their syndrome cells are disjoint and
 //    each reads sum/dif only at its own position, outside the other's
@@ -26,19 +26,31 @@
 //      additions to common sums, which commute.
 //    - D(j, a) and D(i, b) with a < b, i < j: their positions differ by
 //      (b - a) + 700 (j - i) >= 701 > 694, so they commute by 2.
-//    All other pairs keep their order.  Within E of the block, every
-//    assignment (sum at the entered position) is made before every
-//    addition, which is what the step order gives: an addition from step b
-//    lands at b or earlier, after that position's own entry.
-// 4. With no metric above its threshold a pass over 32 positions changes
+//    All other pairs keep their order.
+// 4. Sums are not stored while blocks run.  A real position is decided at
+//    least 710 steps after its entry, when all six of its cells are formed,
+//    and from then on the register invariant holds exactly:
+//      2 sum[k][P] = dif[k][P] + (the six cells of bit k at P),
+//    so 2 metric = cells + (1 + 2 dif_gain[j]) dif, all even, compared with
+//    2 thr[j].  A flip then only toggles dec, negates dif and the six cells.
+//    The same identity rebuilds the sum ring exactly before the last steps
+//    (which run the reference step) and on return: a position entered in
+//    this call holds dif/2 plus half of each of its cells formed so far; a
+//    pre-start position holds its prepared value plus half of each of its
+//    cells formed in this call (its own cells below tpos are never formed,
+//    and pre-start bits never flip, so they are never negated).
+// 5. Pre-start positions are never flipped: their prepared sum of -199
+//    gathers at most six cells of at most 15, so the metric stays at or
+//    below -109.  Their decisions are skipped.
+// 6. With no metric above its threshold a pass over 32 positions changes
 //    nothing, so one vector compare decides them all.  Otherwise the first
 //    position (in step order) with an exceeding metric is decided exactly,
 //    streams 5 ... 0 one at a time, and the scan resumes after it with fresh
-//    loads, since its flips change later sums.
-// 5. counts[3 + j] is taken after D(j, .) over the block: a decision flips
-//    only its own bit, and no other decision of the block touches the bits
-//    of D(j, .) before D(j, .) is over, so the count equals counting each
-//    bit right after its own decision.
+//    loads, since its flips change later cells.
+// 7. counts[3 + j] is taken after D(j, .) over the block, from a per
+//    position bit set of wrong decisions that entries set and flips toggle:
+//    a decision flips only its own bit, and no other decision of the block
+//    touches the bits of D(j, .) before D(j, .) is over.
 #include "decoder/decoder_fast.h"
 
 #include <immintrin.h>
@@ -52,154 +64,146 @@ namespace {
 
 constexpr int32_t kRingMask = DEC_RING - 1;
 constexpr int32_t kLanes = 32;   // 16-bit lanes of a 512-bit vector
-constexpr int32_t kBlock = 256;  // steps per block
+constexpr int32_t kBlock = 512;  // steps per block
 constexpr int32_t kLag = 10;
 constexpr int32_t kSpacing = 700;
-static_assert(DEC_RING % kBlock == 0 && kBlock % kLanes == 0);
+// Cells are read up to 694 + 31 entries past a ring position; the syndrome
+// copies below repeat their first kMirror entries after the end, so those
+// reads need no wrap.
+constexpr int32_t kMirror = 768;
+static_assert(kMirror >= MAX_DELAY + kLanes && kMirror % kLanes == 0);
 
-inline int16_t add16(int16_t x, int32_t v) { return static_cast<int16_t>(x + v); }
+// What the block path keeps besides DecoderState: the syndrome rings (with
+// the mirrored tail) and, per ring position, bit k set while decision k
+// differs from the sent bit.
+struct BlockRegisters {
+  alignas(64) int16_t syn1[DEC_RING + kMirror];
+  alignas(64) int16_t syn2[DEC_RING + kMirror];
+  alignas(64) uint8_t wrong[DEC_RING];
+};
 
-// The flip of stream K at ring position p, as the reference's flip.  With
-// kWrap false every index p - 694 ... p + 694 lies inside the ring, so no
-// mask is needed and every address is p plus a constant.
-template <int K, bool kWrap>
-void flip_at(DecoderState& d, int32_t p) {
-  const auto ix = [](int32_t x) { return kWrap ? (x & kRingMask) : x; };
-  constexpr auto tk = taps[K];
-  d.dec[K][p] = static_cast<int16_t>(1 - d.dec[K][p]);
-  d.dif[K][p] = static_cast<int16_t>(-d.dif[K][p]);
-  d.sum[K][p] = add16(d.sum[K][p], d.dif[K][p]);
+// Prepared sums of the pre-start positions that cells of the run reach.
+using PrestartSums = int16_t[NUM_INF][MAX_DELAY];
 
-  for (int32_t cell : {p, p + tk[4], p + tk[3]}) {
-    int16_t& c = d.syn2[ix(cell)];
-    c = static_cast<int16_t>(-c);
-  }
-  for (int32_t cell : {p + tk[2], p + tk[1], p + tk[0]}) {
-    int16_t& c = d.syn1[ix(cell)];
-    c = static_cast<int16_t>(-c);
-  }
+inline void negate_cell(int16_t* syn, int32_t c) {
+  syn[c] = static_cast<int16_t>(-syn[c]);
+  if (c < kMirror) syn[c + DEC_RING] = syn[c];
+}
 
-#pragma GCC unroll 3
-  for (int32_t kk = 0; kk < 3; ++kk) {
-    const int32_t q = ix(p + sorted_taps[6 + K][kk]);
-    const int32_t v2 = d.syn2[q];
-#pragma GCC unroll 6
-    for (int32_t s = 0; s < NUM_INF; ++s) {
-      d.sum[s][q] = add16(d.sum[s][q], v2);
-      d.sum[s][ix(q - taps[s][4])] = add16(d.sum[s][ix(q - taps[s][4])], v2);
-      d.sum[s][ix(q - taps[s][3])] = add16(d.sum[s][ix(q - taps[s][3])], v2);
-    }
-    const int32_t u = ix(p + sorted_taps[K][kk]);
-    const int32_t v1 = d.syn1[u];
-#pragma GCC unroll 6
-    for (int32_t s = 0; s < NUM_INF; ++s) {
-#pragma GCC unroll 3
-      for (int32_t n = 0; n < 3; ++n) {
-        int16_t& c = d.sum[s][ix(u - taps[s][n])];
-        c = add16(c, v1);
+// The flip of the reference, without the sums (see 4).
+// REQUIRES: dec and the sent bit are 0 or 1, so the wrong bit toggles.
+void flip_bit(DecoderState& d, BlockRegisters& r, int32_t k, int32_t p) {
+  const auto& tk = taps[k];
+  d.dec[k][p] = static_cast<int16_t>(1 - d.dec[k][p]);
+  d.dif[k][p] = static_cast<int16_t>(-d.dif[k][p]);
+  negate_cell(r.syn2, p);
+  negate_cell(r.syn2, (p + tk[4]) & kRingMask);
+  negate_cell(r.syn2, (p + tk[3]) & kRingMask);
+  negate_cell(r.syn1, (p + tk[2]) & kRingMask);
+  negate_cell(r.syn1, (p + tk[1]) & kRingMask);
+  negate_cell(r.syn1, (p + tk[0]) & kRingMask);
+  r.wrong[p] = static_cast<uint8_t>(r.wrong[p] ^ (1u << k));
+}
+
+// Where a flip's negated cells sit in the metrics of later positions of
+// the same chunk: effects[k] lists, for a flip of bit k at P, the bits
+// (stream, P + delta) with 0 < delta < 32 that contain one of its cells,
+// the cell being at P + delay in syndrome row `check`.
+struct LaneEffect {
+  int32_t stream;
+  int32_t delta;
+  int32_t check;
+  int32_t delay;
+};
+struct LaneEffects {
+  LaneEffect effects[NUM_INF][16];
+  int32_t count[NUM_INF];
+};
+
+constexpr LaneEffects make_lane_effects() {
+  LaneEffects t{};
+  for (int32_t k = 0; k < NUM_INF; ++k) {
+    for (int32_t c = 0; c < 6; ++c) {
+      const int32_t check = c < 3 ? 2 : 1;
+      const int32_t delay = c == 0 ? 0 : c < 3 ? taps[k][c + 2] : taps[k][c - 3];
+      for (int32_t k2 = 0; k2 < NUM_INF; ++k2) {
+        for (int32_t c2 = 0; c2 < 6; ++c2) {
+          const int32_t check2 = c2 < 3 ? 2 : 1;
+          const int32_t delay2 = c2 == 0 ? 0 : c2 < 3 ? taps[k2][c2 + 2] : taps[k2][c2 - 3];
+          const int32_t delta = delay - delay2;
+          if (check == check2 && delta > 0 && delta < kLanes) {
+            t.effects[k][t.count[k]++] = LaneEffect{k2, delta, check, delay};
+          }
+        }
       }
     }
   }
+  return t;
 }
+constexpr LaneEffects kLaneEffects = make_lane_effects();
 
-using FlipFn = void (*)(DecoderState&, int32_t);
-constexpr FlipFn kFlips[2][NUM_INF] = {
-    {flip_at<0, false>, flip_at<1, false>, flip_at<2, false>, flip_at<3, false>,
-     flip_at<4, false>, flip_at<5, false>},
-    {flip_at<0, true>, flip_at<1, true>, flip_at<2, true>, flip_at<3, true>, flip_at<4, true>,
-     flip_at<5, true>},
-};
-
-// errors[p] is the number of streams k whose decision at ring position p
-// differs from the sent bit: what counts[3 + j] adds for p.  Kept exact by
-// every entry and flip, it spares the count the sent bits' buffers.
-using ErrorRing = int8_t[DEC_RING];
-
-// The six threshold decisions of iteration j at ring position p (stream
-// index sp), streams 5 ... 0, exactly as the reference takes them.
-void decide_position(DecoderState& d, const Streams& s, ErrorRing& errors, int32_t p, int32_t sp,
-                     int32_t j) {
-  const bool wrap = p < MAX_DELAY || p > kRingMask - MAX_DELAY;
-  for (int32_t k = NUM_INF - 1; k >= 0; --k) {
-    const int32_t metric = d.sum[k][p] + dif_gain[j] * d.dif[k][p];
-    if (metric > thr[j]) {
-      const int32_t wrong_before = d.dec[k][p] != s.inf[k][sp] ? 1 : 0;
-      kFlips[wrap ? 1 : 0][k](d, p);
-      const int32_t wrong_after = d.dec[k][p] != s.inf[k][sp] ? 1 : 0;
-      errors[p] = static_cast<int8_t>(errors[p] + wrong_after - wrong_before);
+// Self-orthogonality as the decisions at one position rely on it: two bits
+// of one position share only the check-2 cell at that position (delay 0,
+// implicit in taps).
+constexpr bool shares_only_own_check2() {
+  for (int32_t k = 0; k < NUM_INF; ++k) {
+    for (int32_t k2 = 0; k2 < NUM_INF; ++k2) {
+      if (k == k2) continue;
+      for (int32_t a = 0; a < 5; ++a) {
+        for (int32_t b = 0; b < 5; ++b) {
+          const bool same_row = (a < 3) == (b < 3);
+          if (same_row && taps[k][a] == taps[k2][b]) return false;
+        }
+      }
     }
   }
+  return true;
 }
-
-// errors[] for the positions entered before the block path took over, as
-// far back as any iteration still decides.
-void count_entered_errors(const DecoderState& d, const Streams& s, ErrorRing& errors,
-                          int32_t iterat) {
-  const int32_t oldest = std::max(0, d.rcv_pos + 1 - (kLag + kSpacing * iterat));
-  for (int32_t sp = oldest; sp <= d.rcv_pos; ++sp) {
-    const int32_t p = sp & kRingMask;
-    int32_t wrong = 0;
-    for (int32_t k = 0; k < NUM_INF; ++k) wrong += d.dec[k][p] != s.inf[k][sp] ? 1 : 0;
-    errors[p] = static_cast<int8_t>(wrong);
-  }
-}
-
-// Undoubled syndromes of the block's steps, for the sum additions.
-struct BlockSyndromes {
-  alignas(64) int16_t v1[kBlock];
-  alignas(64) int16_t v2[kBlock];
-};
+static_assert(shares_only_own_check2());
 
 MTSIM_AVX512 inline __m512i load(const int16_t* p) { return _mm512_loadu_si512(p); }
-MTSIM_AVX512 inline void store(int16_t* p, __m512i v) { _mm512_storeu_si512(p, v); }
 MTSIM_AVX512 inline __mmask32 first_lanes(int32_t n) {
+  if (n <= 0) return 0;
   return n >= kLanes ? ~__mmask32{0} : static_cast<__mmask32>((1u << n) - 1);
 }
 MTSIM_AVX512 inline __mmask64 first_bytes(int32_t n) {
   return n >= 64 ? ~__mmask64{0} : static_cast<__mmask64>((uint64_t{1} << n) - 1);
 }
-// The sum of the 32-bit lanes (the 64-bit lanes hold small values, so
-// their high halves are 0).  Written out because the library's reductions
-// trip a false "may be used uninitialized" warning in this compiler.
-MTSIM_AVX512 inline int32_t sum_lanes(__m512i v) {
-  alignas(64) int32_t lanes[16];
+// The sum of the 64-bit lanes.  Written out because the library's
+// reductions trip a false "may be used uninitialized" warning in GCC 12.
+MTSIM_AVX512 inline int64_t sum_lanes(__m512i v) {
+  alignas(64) int64_t lanes[8];
   _mm512_store_si512(lanes, v);
-  int32_t total = 0;
-  for (int32_t x : lanes) total += x;
+  int64_t total = 0;
+  for (int64_t x : lanes) total += x;
   return total;
+}
+// Stores the first n lanes of a syndrome chunk at ring position t, and
+// their copy in the mirrored tail.
+MTSIM_AVX512 inline void store_cells(int16_t* syn, int32_t t, __mmask32 lanes, __m512i v) {
+  _mm512_mask_storeu_epi16(syn + t, lanes, v);
+  if (t < kMirror) _mm512_mask_storeu_epi16(syn + DEC_RING + t, lanes & first_lanes(kMirror - t), v);
 }
 // Fetches what a later chunk will read, so that the loads of the stream
 // buffers and the writes of the ring entries do not wait for memory.
 inline void prefetch(const int16_t* p) { __builtin_prefetch(p, 0, 3); }
-inline void prefetch_for_write(int16_t* p) { __builtin_prefetch(p, 1, 3); }
+inline void prefetch_for_write(const void* p) { __builtin_prefetch(p, 1, 3); }
 constexpr int32_t kAhead = 4 * kLanes;  // steps
 
-// ring[start + i] += v[i] for i < kBlock, ring indices masked.  Entries
-// from DEC_RING upward are never written: a chunk that reaches the end of
-// the ring is cut there and resumes at 0.
-MTSIM_AVX512 void add_to_ring(int16_t* ring, int32_t start, const int16_t* v) {
-  for (int32_t i = 0; i < kBlock;) {
-    const int32_t p = (start + i) & kRingMask;
-    const int32_t n = std::min({kLanes, kBlock - i, DEC_RING - p});
-    const __mmask32 m = first_lanes(n);
-    const __m512i x = _mm512_maskz_loadu_epi16(m, v + i);
-    _mm512_mask_storeu_epi16(ring + p, m, _mm512_add_epi16(load(ring + p), x));
-    i += n;
-  }
-}
-
-// The entries of kBlock steps at ring positions t0 ... (t0 is a multiple of
-// kBlock, so they do not wrap) and stream indices r0 ...
+// The entries of kBlock steps from ring position t0, stream index r0 on:
+// dec, dif, both cells and the wrong bits (no sums, see 4).
 // REQUIRES: the 694 positions before r0 were entered and are undecided.
-MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, ErrorRing& errors, int32_t t0,
-                              int32_t r0, BlockSyndromes& v) {
+MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters& regs,
+                              int32_t t0, int32_t r0) {
   const __m512i one = _mm512_set1_epi16(1);
   const __m512i zero = _mm512_setzero_si512();
-  __m512i inf_errors = zero;
+  int32_t inf_errors = 0;
   int32_t check_errors = 0;
-  for (int32_t c = 0; c < kBlock; c += kLanes) {
-    const int32_t t = t0 + c;
+  for (int32_t c = 0; c < kBlock;) {
+    const int32_t t = (t0 + c) & kRingMask;
     const int32_t r = r0 + c;
+    const int32_t n = std::min({kLanes, kBlock - c, DEC_RING - t});
+    const __mmask32 lanes = first_lanes(n);
     {
       const int32_t ra = r + kAhead;
       const int32_t ta = (t + kAhead) & kRingMask;
@@ -212,134 +216,234 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, ErrorRing& erro
         prefetch(s.relinf[k].data() + ra);
         prefetch_for_write(d.dec[k].data() + ta);
         prefetch_for_write(d.dif[k].data() + ta);
-        prefetch_for_write(d.sum[k].data() + ta);
       }
-      prefetch_for_write(d.syn1.data() + ta);
-      prefetch_for_write(d.syn2.data() + ta);
+      prefetch_for_write(regs.syn1 + ta);
+      prefetch_for_write(regs.syn2 + ta);
+      prefetch_for_write(regs.wrong + ta);
     }
-    __m512i wrong = zero;
     __m512i s2 = load(&s.rchk2[r]);
     __m512i s1 = load(&s.rchk1[r]);
-    check_errors += __builtin_popcount(_mm512_cmpneq_epi16_mask(s2, load(&s.chk2[r])));
-    check_errors += __builtin_popcount(_mm512_cmpneq_epi16_mask(s1, load(&s.chk1[r])));
+    check_errors += __builtin_popcount(_mm512_mask_cmpneq_epi16_mask(lanes, s2, load(&s.chk2[r])));
+    check_errors += __builtin_popcount(_mm512_mask_cmpneq_epi16_mask(lanes, s1, load(&s.chk1[r])));
+    __m512i wrong = zero;
     for (int32_t k = 0; k < NUM_INF; ++k) {
       const int16_t* rk = s.rinf[k].data() + r;
       const __m512i cur = load(rk);
-      store(&d.dec[k][t], cur);
-      wrong = _mm512_mask_add_epi16(wrong, _mm512_cmpneq_epi16_mask(cur, load(&s.inf[k][r])),
-                                    wrong, one);
+      _mm512_mask_storeu_epi16(&d.dec[k][t], lanes, cur);
+      const __mmask32 differs = _mm512_mask_cmpneq_epi16_mask(lanes, cur, load(&s.inf[k][r]));
+      inf_errors += __builtin_popcount(differs);
+      wrong = _mm512_or_si512(
+          wrong, _mm512_maskz_mov_epi16(differs, _mm512_set1_epi16(static_cast<int16_t>(1 << k))));
       s2 = _mm512_add_epi16(
           s2, _mm512_add_epi16(cur, _mm512_add_epi16(load(rk - taps[k][3]), load(rk - taps[k][4]))));
       s1 = _mm512_add_epi16(
           s1, _mm512_add_epi16(load(rk - taps[k][0]),
                                _mm512_add_epi16(load(rk - taps[k][1]), load(rk - taps[k][2]))));
     }
-    inf_errors = _mm512_add_epi16(inf_errors, wrong);
-    _mm512_mask_cvtepi16_storeu_epi8(errors + t, ~__mmask32{0}, wrong);
+    _mm512_mask_cvtepi16_storeu_epi8(regs.wrong + t, lanes, wrong);
     const __m512i rel2 = load(&s.relchk2[r]);
     const __m512i rel1 = load(&s.relchk1[r]);
+    // +2w for an unsatisfied check, -2w for a satisfied one.
     const __m512i v2 = _mm512_mask_blend_epi16(_mm512_test_epi16_mask(s2, one),
                                                _mm512_sub_epi16(zero, rel2), rel2);
     const __m512i v1 = _mm512_mask_blend_epi16(_mm512_test_epi16_mask(s1, one),
                                                _mm512_sub_epi16(zero, rel1), rel1);
-    _mm512_store_si512(v.v2 + c, v2);
-    _mm512_store_si512(v.v1 + c, v1);
-    store(&d.syn2[t], _mm512_add_epi16(v2, v2));
-    store(&d.syn1[t], _mm512_add_epi16(v1, v1));
+    store_cells(regs.syn2, t, lanes, _mm512_add_epi16(v2, v2));
+    store_cells(regs.syn1, t, lanes, _mm512_add_epi16(v1, v1));
     for (int32_t k = 0; k < NUM_INF; ++k) {
       const __m512i rel = load(&s.relinf[k][r]);
-      store(&d.dif[k][t], _mm512_sub_epi16(zero, _mm512_add_epi16(rel, rel)));
-      store(&d.sum[k][t], _mm512_sub_epi16(v2, rel));
+      _mm512_mask_storeu_epi16(&d.dif[k][t], lanes, _mm512_sub_epi16(zero, _mm512_add_epi16(rel, rel)));
     }
+    c += n;
   }
-  // At most 6 * kBlock / kLanes = 48 per lane: no overflow.
-  d.counts[1] += sum_lanes(_mm512_madd_epi16(inf_errors, one));
+  d.counts[1] += inf_errors;
   d.counts[2] += check_errors;
+}
 
-  // Every assignment of the block is done; now the additions.
-  for (int32_t k = 0; k < NUM_INF; ++k) {
-    int16_t* sum = d.sum[k].data();
-    add_to_ring(sum, t0 - taps[k][4], v.v2);
-    add_to_ring(sum, t0 - taps[k][3], v.v2);
-    add_to_ring(sum, t0 - taps[k][0], v.v1);
-    add_to_ring(sum, t0 - taps[k][1], v.v1);
-    add_to_ring(sum, t0 - taps[k][2], v.v1);
-  }
+// Lane value i of v.
+MTSIM_AVX512 inline int32_t lane(__m512i v, int32_t i) {
+  return static_cast<int16_t>(
+      _mm512_cvtsi512_si32(_mm512_permutexvar_epi16(_mm512_set1_epi16(static_cast<int16_t>(i)), v)));
 }
 
 // Iteration j over kBlock positions from ring position p0 (stream index
 // s0) on, then its error count.
-MTSIM_AVX512 void decide_block(DecoderState& d, const Streams& s, ErrorRing& errors, int32_t p0,
-                               int32_t s0, int32_t j) {
-  const int32_t gain = dif_gain[j];
-  const __m512i threshold = _mm512_set1_epi16(static_cast<int16_t>(thr[j]));
-  for (int32_t i = 0; i < kBlock;) {
+//
+// A chunk's metric vectors stay exact while its positions are decided: a
+// flip of bit k at P negates the cells P + e of k, and the metric of bit k'
+// at P + delta contains that cell exactly when k' has a cell at delay
+// e - delta in the same row (kLaneEffects).  At delta = 0 only the shared
+// check-2 cell at P qualifies, which the decisions at P follow themselves.
+MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0, int32_t s0,
+                               int32_t j) {
+  const int32_t gain = 1 + 2 * dif_gain[j];
+  const int32_t limit = 2 * thr[j];
+  const __m512i gains = _mm512_set1_epi16(static_cast<int16_t>(gain));
+  const __m512i limits = _mm512_set1_epi16(static_cast<int16_t>(limit));
+  for (int32_t i = std::max(0, tpos - s0); i < kBlock;) {
     const int32_t p = (p0 + i) & kRingMask;
     const int32_t n = std::min({kLanes, kBlock - i, DEC_RING - p});
+    const __mmask32 lanes = first_lanes(n);
+    const __m512i own2 = load(regs.syn2 + p);
+    __m512i metric[NUM_INF];
     __mmask32 over = 0;
+#pragma GCC unroll 6
     for (int32_t k = 0; k < NUM_INF; ++k) {
-      const __m512i sum = load(&d.sum[k][p]);
-      const __m512i dif = load(&d.dif[k][p]);
-      __m512i metric = sum;
-      if (gain == 1) metric = _mm512_add_epi16(sum, dif);
-      if (gain == 2) metric = _mm512_add_epi16(sum, _mm512_add_epi16(dif, dif));
-      over |= _mm512_cmpgt_epi16_mask(metric, threshold);
+      const auto& tk = taps[k];
+      const __m512i c2 = _mm512_add_epi16(own2, _mm512_add_epi16(load(regs.syn2 + p + tk[4]),
+                                                                 load(regs.syn2 + p + tk[3])));
+      const __m512i c1 = _mm512_add_epi16(
+          load(regs.syn1 + p + tk[2]),
+          _mm512_add_epi16(load(regs.syn1 + p + tk[1]), load(regs.syn1 + p + tk[0])));
+      metric[k] = _mm512_add_epi16(_mm512_add_epi16(c1, c2),
+                                   _mm512_mullo_epi16(gains, load(&d.dif[k][p])));
+      over |= _mm512_cmpgt_epi16_mask(metric[k], limits);
     }
-    over &= first_lanes(n);
-    if (over == 0) {
-      i += n;
-      continue;
+    over &= lanes;
+    while (over != 0) {
+      const int32_t first = __builtin_ctz(over);
+      const int32_t at = p + first;
+      int32_t m[NUM_INF];
+      for (int32_t k = 0; k < NUM_INF; ++k) m[k] = lane(metric[k], first);
+      for (int32_t k = NUM_INF - 1; k >= 0; --k) {
+        if (m[k] <= limit) continue;
+        flip_bit(d, regs, k, at);
+        const int32_t own = regs.syn2[at];
+        for (int32_t k2 = 0; k2 < k; ++k2) m[k2] += 2 * own;
+        for (int32_t x = 0; x < kLaneEffects.count[k]; ++x) {
+          const LaneEffect& e = kLaneEffects.effects[k][x];
+          const int32_t target = first + e.delta;
+          if (target >= n) continue;
+          const int16_t* row = e.check == 1 ? regs.syn1 : regs.syn2;
+          const int32_t cell = row[(at + e.delay) & kRingMask];
+          metric[e.stream] = _mm512_mask_add_epi16(metric[e.stream], __mmask32{1} << target, metric[e.stream],
+                                                   _mm512_set1_epi16(static_cast<int16_t>(2 * cell)));
+        }
+      }
+      over = 0;
+      for (int32_t k = 0; k < NUM_INF; ++k) over |= _mm512_cmpgt_epi16_mask(metric[k], limits);
+      over &= first >= kLanes - 1 ? 0 : lanes & (~__mmask32{0} << (first + 1));
     }
-    const int32_t first = __builtin_ctz(over);
-    decide_position(d, s, errors, p + first, s0 + i + first, j);
-    i += first + 1;
+    i += n;
   }
 
-  __m512i wrong = _mm512_setzero_si512();
+  // Bits set in the wrong-bit bytes, by nibble look-up.
+  const __m512i nibble_bits = _mm512_set4_epi32(0x04030302, 0x03020201, 0x03020201, 0x02010100);
+  const __m512i low4 = _mm512_set1_epi8(0x0F);
+  __m512i errors = _mm512_setzero_si512();
   for (int32_t i = 0; i < kBlock;) {
     const int32_t p = (p0 + i) & kRingMask;
     const int32_t n = std::min({64, kBlock - i, DEC_RING - p});
-    const __m512i e = _mm512_maskz_loadu_epi8(first_bytes(n), errors + p);
-    wrong = _mm512_add_epi64(wrong, _mm512_sad_epu8(e, _mm512_setzero_si512()));
+    const __m512i w = _mm512_maskz_loadu_epi8(first_bytes(n), regs.wrong + p);
+    const __m512i bits = _mm512_add_epi8(
+        _mm512_shuffle_epi8(nibble_bits, _mm512_and_si512(w, low4)),
+        _mm512_shuffle_epi8(nibble_bits, _mm512_and_si512(_mm512_srli_epi16(w, 4), low4)));
+    errors = _mm512_add_epi64(errors, _mm512_sad_epu8(bits, _mm512_setzero_si512()));
     i += n;
   }
-  d.counts[3 + j] += sum_lanes(wrong);
+  d.counts[3 + j] += static_cast<int32_t>(sum_lanes(errors));
+}
+
+// Wrong bits of the positions entered before the blocks, as far back as any
+// iteration still decides.
+void mark_wrong_entered(const DecoderState& d, const Streams& s, BlockRegisters& regs,
+                        int32_t iterat) {
+  const int32_t oldest = std::max(0, d.rcv_pos + 1 - (kLag + kSpacing * iterat));
+  for (int32_t sp = oldest; sp <= d.rcv_pos; ++sp) {
+    const int32_t p = sp & kRingMask;
+    uint32_t wrong = 0;
+    for (int32_t k = 0; k < NUM_INF; ++k) wrong |= (d.dec[k][p] != s.inf[k][sp] ? 1u : 0u) << k;
+    regs.wrong[p] = static_cast<uint8_t>(wrong);
+  }
+}
+
+// Cells at ring positions p + e ...: lane i when i + e < formed, else 0.
+MTSIM_AVX512 inline __m512i formed_cells(const int16_t* syn, int32_t p, int32_t formed,
+                                         int32_t e) {
+  return _mm512_maskz_loadu_epi16(first_lanes(formed - e), syn + p + e);
+}
+
+// The sum ring as the reference would hold it with the newest entered
+// stream index r (see 4).
+MTSIM_AVX512 void rebuild_sums(DecoderState& d, const BlockRegisters& regs,
+                               const PrestartSums& prestart, int32_t r) {
+  for (int32_t k = 0; k < NUM_INF; ++k) {
+    const auto& tk = taps[k];
+    for (int32_t y = std::max(tpos, r - kRingMask); y <= r;) {
+      const int32_t p = y & kRingMask;
+      const int32_t n = std::min({kLanes, r + 1 - y, DEC_RING - p});
+      // A lane's cell at delay e is formed when y + lane + e <= r.
+      const int32_t formed = r + 1 - y;
+      __m512i twice = load(&d.dif[k][p]);
+      twice = _mm512_add_epi16(twice, formed_cells(regs.syn2, p, formed, 0));
+      twice = _mm512_add_epi16(twice, formed_cells(regs.syn2, p, formed, tk[4]));
+      twice = _mm512_add_epi16(twice, formed_cells(regs.syn2, p, formed, tk[3]));
+      twice = _mm512_add_epi16(twice, formed_cells(regs.syn1, p, formed, tk[2]));
+      twice = _mm512_add_epi16(twice, formed_cells(regs.syn1, p, formed, tk[1]));
+      twice = _mm512_add_epi16(twice, formed_cells(regs.syn1, p, formed, tk[0]));
+      _mm512_mask_storeu_epi16(&d.sum[k][p], first_lanes(n), _mm512_srai_epi16(twice, 1));
+      y += n;
+    }
+    for (int32_t y = std::max(tpos - MAX_DELAY, r - kRingMask); y < tpos; ++y) {
+      int32_t sum = prestart[k][y - (tpos - MAX_DELAY)];
+      const int32_t delays2[3] = {0, tk[4], tk[3]};
+      const int32_t delays1[3] = {tk[2], tk[1], tk[0]};
+      for (int32_t e : delays2) {
+        if (y + e >= tpos && y + e <= r) sum += regs.syn2[(y + e) & kRingMask] / 2;
+      }
+      for (int32_t e : delays1) {
+        if (y + e >= tpos && y + e <= r) sum += regs.syn1[(y + e) & kRingMask] / 2;
+      }
+      d.sum[k][y & kRingMask] = static_cast<int16_t>(sum);
+    }
+  }
 }
 
 MTSIM_AVX512 void decode_blocks(DecoderState& d, const Streams& s, int32_t ndkdd,
                                 int32_t iterat) {
-  int32_t done = 0;
-  // Reference steps until the syndromes read only positions entered here
-  // and the next entry position starts a block.
-  while (done < ndkdd && (done < MAX_DELAY || ((d.dec_pos + 1) & (kBlock - 1)) != 0)) {
-    decode_step(d, s, iterat);
-    ++done;
+  PrestartSums prestart;
+  for (int32_t k = 0; k < NUM_INF; ++k) {
+    for (int32_t i = 0; i < MAX_DELAY; ++i) prestart[k][i] = d.sum[k][tpos - MAX_DELAY + i];
   }
-  BlockSyndromes syndromes;
-  alignas(64) ErrorRing errors;
-  count_entered_errors(d, s, errors, iterat);
+  // Reference steps until the syndromes read only entered positions.
+  int32_t done = 0;
+  for (; done < MAX_DELAY; ++done) decode_step(d, s, iterat);
+
+  BlockRegisters regs;
+  std::copy_n(d.syn1.begin(), DEC_RING, regs.syn1);
+  std::copy_n(d.syn2.begin(), DEC_RING, regs.syn2);
+  std::copy_n(regs.syn1, kMirror, regs.syn1 + DEC_RING);
+  std::copy_n(regs.syn2, kMirror, regs.syn2 + DEC_RING);
+  mark_wrong_entered(d, s, regs, iterat);
+
   while (ndkdd - done >= kBlock) {
     const int32_t t0 = (d.dec_pos + 1) & kRingMask;
     const int32_t r0 = d.rcv_pos + 1;
-    enter_block(d, s, errors, t0, r0, syndromes);
+    enter_block(d, s, regs, t0, r0);
     for (int32_t j = 0; j < iterat; ++j) {
       const int32_t back = kLag + kSpacing * (j + 1);
-      decide_block(d, s, errors, (t0 - back) & kRingMask, r0 - back, j);
+      decide_block(d, regs, (t0 - back) & kRingMask, r0 - back, j);
     }
     d.dec_pos = (t0 + kBlock - 1) & kRingMask;
     d.rcv_pos = r0 + kBlock - 1;
     d.counts[0] += NUM_INF * kBlock;
     done += kBlock;
   }
+
+  std::copy_n(regs.syn1, DEC_RING, d.syn1.begin());
+  std::copy_n(regs.syn2, DEC_RING, d.syn2.begin());
+  rebuild_sums(d, regs, prestart, d.rcv_pos);
   for (; done < ndkdd; ++done) decode_step(d, s, iterat);
 }
 
 }  // namespace
 
 int32_t decode_fast(DecoderState& d, const Streams& s, int32_t ndkdd, int32_t iterat) {
-  const bool layout_as_prepared =
-      d.dec_mask == kRingMask && d.dec_lag == kLag && d.iter_spacing == kSpacing;
-  if (!cpu_has_avx512bw() || !layout_as_prepared || iterat < 1 || iterat > MAX_ITERAT) {
+  const bool as_prepared = d.dec_mask == kRingMask && d.dec_lag == kLag &&
+                           d.iter_spacing == kSpacing && d.rcv_pos == tpos - 1 &&
+                           d.dec_pos == tpos - 1;
+  if (!cpu_has_avx512bw() || !as_prepared || iterat < 1 || iterat > MAX_ITERAT ||
+      ndkdd < MAX_DELAY + kBlock) {
     return decode_reference(d, s, ndkdd, iterat);
   }
   decode_blocks(d, s, ndkdd, iterat);

@@ -4,7 +4,7 @@
 
 #include "channel/source.h"
 
-namespace mtsim::testing {
+namespace mtsim::test_support {
 
 PreparedRun::PreparedRun(const RunParams& p, Kernels kernels) {
   std::snprintf(text_, sizeof text_,
@@ -38,4 +38,4 @@ void PreparedRun::prepare() {
   r.prepare_decoder();
 }
 
-}  // namespace mtsim::testing
+}  // namespace mtsim::test_support

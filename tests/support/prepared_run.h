@@ -12,7 +12,7 @@
 
 #include "driver/run.h"
 
-namespace mtsim::testing {
+namespace mtsim::test_support {
 
 struct RunParams {
   int32_t kst = 0;
@@ -44,4 +44,4 @@ class PreparedRun {
   std::unique_ptr<Run> run_;
 };
 
-}  // namespace mtsim::testing
+}  // namespace mtsim::test_support
