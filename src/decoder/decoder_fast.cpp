@@ -74,11 +74,13 @@ constexpr int32_t kMirror = 768;
 static_assert(kMirror >= MAX_DELAY + kLanes && kMirror % kLanes == 0);
 
 // What the block path keeps besides DecoderState: the syndrome rings (with
-// the mirrored tail) and, per ring position, bit k set while decision k
-// differs from the sent bit.
+// the mirrored tail) and, per ring position, the six decisions as bits
+// (so that a flip writes dec without waiting to read it) and bit k set
+// while decision k differs from the sent bit.
 struct BlockRegisters {
   alignas(64) int16_t syn1[DEC_RING + kMirror];
   alignas(64) int16_t syn2[DEC_RING + kMirror];
+  alignas(64) uint8_t decided[DEC_RING];
   alignas(64) uint8_t wrong[DEC_RING];
 };
 
@@ -91,10 +93,12 @@ inline void negate_cell(int16_t* syn, int32_t c) {
 }
 
 // The flip of the reference, without the sums (see 4).
-// REQUIRES: dec and the sent bit are 0 or 1, so the wrong bit toggles.
+// REQUIRES: dec and the sent bit are 0 or 1, so 1 - dec and the wrong bit
+// are toggles.
 void flip_bit(DecoderState& d, BlockRegisters& r, int32_t k, int32_t p) {
   const auto& tk = taps[k];
-  d.dec[k][p] = static_cast<int16_t>(1 - d.dec[k][p]);
+  r.decided[p] = static_cast<uint8_t>(r.decided[p] ^ (1u << k));
+  d.dec[k][p] = static_cast<int16_t>((r.decided[p] >> k) & 1u);
   d.dif[k][p] = static_cast<int16_t>(-d.dif[k][p]);
   negate_cell(r.syn2, p);
   negate_cell(r.syn2, (p + tk[4]) & kRingMask);
@@ -115,13 +119,19 @@ struct LaneEffect {
   int32_t check;
   int32_t delay;
 };
+constexpr int32_t kMaxEffects = 8;
 struct LaneEffects {
-  LaneEffect effects[NUM_INF][16];
+  // Unused entries point past the chunk (delta = kLanes) at a cell that
+  // exists (delay 0), so they change nothing that is read.
+  LaneEffect effects[NUM_INF][kMaxEffects];
   int32_t count[NUM_INF];
 };
 
 constexpr LaneEffects make_lane_effects() {
   LaneEffects t{};
+  for (auto& row : t.effects) {
+    for (LaneEffect& e : row) e = LaneEffect{0, kLanes, 2, 0};
+  }
   for (int32_t k = 0; k < NUM_INF; ++k) {
     for (int32_t c = 0; c < 6; ++c) {
       const int32_t check = c < 3 ? 2 : 1;
@@ -132,6 +142,7 @@ constexpr LaneEffects make_lane_effects() {
           const int32_t delay2 = c2 == 0 ? 0 : c2 < 3 ? taps[k2][c2 + 2] : taps[k2][c2 - 3];
           const int32_t delta = delay - delay2;
           if (check == check2 && delta > 0 && delta < kLanes) {
+            if (t.count[k] == kMaxEffects) throw "more lane effects than room";
             t.effects[k][t.count[k]++] = LaneEffect{k2, delta, check, delay};
           }
         }
@@ -220,15 +231,18 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters&
       prefetch_for_write(regs.syn1 + ta);
       prefetch_for_write(regs.syn2 + ta);
       prefetch_for_write(regs.wrong + ta);
+      prefetch_for_write(regs.decided + ta);
     }
     __m512i s2 = load(&s.rchk2[r]);
     __m512i s1 = load(&s.rchk1[r]);
     check_errors += __builtin_popcount(_mm512_mask_cmpneq_epi16_mask(lanes, s2, load(&s.chk2[r])));
     check_errors += __builtin_popcount(_mm512_mask_cmpneq_epi16_mask(lanes, s1, load(&s.chk1[r])));
     __m512i wrong = zero;
+    __m512i decided = zero;
     for (int32_t k = 0; k < NUM_INF; ++k) {
       const int16_t* rk = s.rinf[k].data() + r;
       const __m512i cur = load(rk);
+      decided = _mm512_or_si512(decided, _mm512_slli_epi16(_mm512_and_si512(cur, one), k));
       _mm512_mask_storeu_epi16(&d.dec[k][t], lanes, cur);
       const __mmask32 differs = _mm512_mask_cmpneq_epi16_mask(lanes, cur, load(&s.inf[k][r]));
       inf_errors += __builtin_popcount(differs);
@@ -241,6 +255,7 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters&
                                _mm512_add_epi16(load(rk - taps[k][1]), load(rk - taps[k][2]))));
     }
     _mm512_mask_cvtepi16_storeu_epi8(regs.wrong + t, lanes, wrong);
+    _mm512_mask_cvtepi16_storeu_epi8(regs.decided + t, lanes, decided);
     const __m512i rel2 = load(&s.relchk2[r]);
     const __m512i rel1 = load(&s.relchk1[r]);
     // +2w for an unsatisfied check, -2w for a satisfied one.
@@ -260,20 +275,36 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters&
   d.counts[2] += check_errors;
 }
 
-// Lane value i of v.
-MTSIM_AVX512 inline int32_t lane(__m512i v, int32_t i) {
-  return static_cast<int16_t>(
-      _mm512_cvtsi512_si32(_mm512_permutexvar_epi16(_mm512_set1_epi16(static_cast<int16_t>(i)), v)));
+// Lane `pick` (all lanes of pick hold its index) of v.
+MTSIM_AVX512 inline int32_t lane(__m512i v, __m512i pick) {
+  return static_cast<int16_t>(_mm512_cvtsi512_si32(_mm512_permutexvar_epi16(pick, v)));
+}
+
+// Corrects the chunk's metrics at the positions after `first` for the cells
+// that a flip of bit K at ring position `at` has just negated.
+template <int K, int X = 0>
+MTSIM_AVX512 inline void follow_flip(__m512i (&metric)[NUM_INF], const BlockRegisters& regs,
+                                     int32_t at, int32_t first, __mmask32 later) {
+  if constexpr (X < kLaneEffects.count[K]) {
+    constexpr LaneEffect e = kLaneEffects.effects[K][X];
+    const int16_t* row = e.check == 1 ? regs.syn1 : regs.syn2;
+    const int32_t cell = row[(at + e.delay) & kRingMask];
+    const __mmask32 target = later & static_cast<__mmask32>(uint64_t{1} << (first + e.delta));
+    metric[e.stream] = _mm512_mask_add_epi16(metric[e.stream], target, metric[e.stream],
+                                             _mm512_set1_epi16(static_cast<int16_t>(2 * cell)));
+    follow_flip<K, X + 1>(metric, regs, at, first, later);
+  }
 }
 
 // Iteration j over kBlock positions from ring position p0 (stream index
 // s0) on, then its error count.
 //
-// A chunk's metric vectors stay exact while its positions are decided: a
-// flip of bit k at P negates the cells P + e of k, and the metric of bit k'
-// at P + delta contains that cell exactly when k' has a cell at delay
-// e - delta in the same row (kLaneEffects).  At delta = 0 only the shared
-// check-2 cell at P qualifies, which the decisions at P follow themselves.
+// A chunk's metrics stay exact while its positions are decided: a flip of
+// bit k at P negates the cells P + e of k, and the metric of bit k' at
+// P + delta contains that cell exactly when k' has a cell at delay
+// e - delta in the same row (kLaneEffects); each such metric changes by
+// twice the cell's new value.  At delta = 0 only the shared check-2 cell
+// at P qualifies, which the decisions at P follow themselves.
 MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0, int32_t s0,
                                int32_t j) {
   const int32_t gain = 1 + 2 * dif_gain[j];
@@ -300,31 +331,45 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
       over |= _mm512_cmpgt_epi16_mask(metric[k], limits);
     }
     over &= lanes;
+    i += n;
+    if (over == 0) continue;
+
     while (over != 0) {
       const int32_t first = __builtin_ctz(over);
       const int32_t at = p + first;
-      int32_t m[NUM_INF];
-      for (int32_t k = 0; k < NUM_INF; ++k) m[k] = lane(metric[k], first);
+      // The six decisions at `at`, streams 5 ... 0: each flip there negates
+      // the shared check-2 cell, which moves every metric at `at` by twice
+      // its new value.
+      const __m512i pick = _mm512_set1_epi16(static_cast<int16_t>(first));
+      int32_t own = regs.syn2[at];
+      int32_t own_change = 0;
+      uint32_t flips = 0;
+#pragma GCC unroll 6
       for (int32_t k = NUM_INF - 1; k >= 0; --k) {
-        if (m[k] <= limit) continue;
+        const bool flip = lane(metric[k], pick) + own_change > limit;
+        own = flip ? -own : own;
+        own_change += flip ? 2 * own : 0;
+        flips |= flip ? 1u << k : 0u;
+      }
+      // The flips themselves; their order does not matter, as the bits of
+      // one position share no other cell.
+      const __mmask32 later = lanes & (first >= kLanes - 1 ? 0u : ~0u << (first + 1));
+      for (; flips != 0; flips &= flips - 1) {
+        const int32_t k = __builtin_ctz(flips);
         flip_bit(d, regs, k, at);
-        const int32_t own = regs.syn2[at];
-        for (int32_t k2 = 0; k2 < k; ++k2) m[k2] += 2 * own;
-        for (int32_t x = 0; x < kLaneEffects.count[k]; ++x) {
-          const LaneEffect& e = kLaneEffects.effects[k][x];
-          const int32_t target = first + e.delta;
-          if (target >= n) continue;
-          const int16_t* row = e.check == 1 ? regs.syn1 : regs.syn2;
-          const int32_t cell = row[(at + e.delay) & kRingMask];
-          metric[e.stream] = _mm512_mask_add_epi16(metric[e.stream], __mmask32{1} << target, metric[e.stream],
-                                                   _mm512_set1_epi16(static_cast<int16_t>(2 * cell)));
+        switch (k) {
+          case 0: follow_flip<0>(metric, regs, at, first, later); break;
+          case 1: follow_flip<1>(metric, regs, at, first, later); break;
+          case 2: follow_flip<2>(metric, regs, at, first, later); break;
+          case 3: follow_flip<3>(metric, regs, at, first, later); break;
+          case 4: follow_flip<4>(metric, regs, at, first, later); break;
+          default: follow_flip<5>(metric, regs, at, first, later); break;
         }
       }
       over = 0;
-      for (int32_t k = 0; k < NUM_INF; ++k) over |= _mm512_cmpgt_epi16_mask(metric[k], limits);
-      over &= first >= kLanes - 1 ? 0 : lanes & (~__mmask32{0} << (first + 1));
+#pragma GCC unroll 6
+      for (int32_t k = 0; k < NUM_INF; ++k) over |= _mm512_mask_cmpgt_epi16_mask(later, metric[k], limits);
     }
-    i += n;
   }
 
   // Bits set in the wrong-bit bytes, by nibble look-up.
@@ -344,16 +389,21 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
   d.counts[3 + j] += static_cast<int32_t>(sum_lanes(errors));
 }
 
-// Wrong bits of the positions entered before the blocks, as far back as any
-// iteration still decides.
-void mark_wrong_entered(const DecoderState& d, const Streams& s, BlockRegisters& regs,
-                        int32_t iterat) {
+// Decision and wrong bits of the positions entered before the blocks, as
+// far back as any iteration still decides.
+void mark_entered(const DecoderState& d, const Streams& s, BlockRegisters& regs,
+                  int32_t iterat) {
   const int32_t oldest = std::max(0, d.rcv_pos + 1 - (kLag + kSpacing * iterat));
   for (int32_t sp = oldest; sp <= d.rcv_pos; ++sp) {
     const int32_t p = sp & kRingMask;
     uint32_t wrong = 0;
-    for (int32_t k = 0; k < NUM_INF; ++k) wrong |= (d.dec[k][p] != s.inf[k][sp] ? 1u : 0u) << k;
+    uint32_t decided = 0;
+    for (int32_t k = 0; k < NUM_INF; ++k) {
+      wrong |= (d.dec[k][p] != s.inf[k][sp] ? 1u : 0u) << k;
+      decided |= (static_cast<uint32_t>(d.dec[k][p]) & 1u) << k;
+    }
     regs.wrong[p] = static_cast<uint8_t>(wrong);
+    regs.decided[p] = static_cast<uint8_t>(decided);
   }
 }
 
@@ -414,7 +464,7 @@ MTSIM_AVX512 void decode_blocks(DecoderState& d, const Streams& s, int32_t ndkdd
   std::copy_n(d.syn2.begin(), DEC_RING, regs.syn2);
   std::copy_n(regs.syn1, kMirror, regs.syn1 + DEC_RING);
   std::copy_n(regs.syn2, kMirror, regs.syn2 + DEC_RING);
-  mark_wrong_entered(d, s, regs, iterat);
+  mark_entered(d, s, regs, iterat);
 
   while (ndkdd - done >= kBlock) {
     const int32_t t0 = (d.dec_pos + 1) & kRingMask;
