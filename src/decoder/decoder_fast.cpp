@@ -280,22 +280,6 @@ MTSIM_AVX512 inline int32_t lane(__m512i v, __m512i pick) {
   return static_cast<int16_t>(_mm512_cvtsi512_si32(_mm512_permutexvar_epi16(pick, v)));
 }
 
-// Corrects the chunk's metrics at the positions after `first` for the cells
-// that a flip of bit K at ring position `at` has just negated.
-template <int K, int X = 0>
-MTSIM_AVX512 inline void follow_flip(__m512i (&metric)[NUM_INF], const BlockRegisters& regs,
-                                     int32_t at, int32_t first, __mmask32 later) {
-  if constexpr (X < kLaneEffects.count[K]) {
-    constexpr LaneEffect e = kLaneEffects.effects[K][X];
-    const int16_t* row = e.check == 1 ? regs.syn1 : regs.syn2;
-    const int32_t cell = row[(at + e.delay) & kRingMask];
-    const __mmask32 target = later & static_cast<__mmask32>(uint64_t{1} << (first + e.delta));
-    metric[e.stream] = _mm512_mask_add_epi16(metric[e.stream], target, metric[e.stream],
-                                             _mm512_set1_epi16(static_cast<int16_t>(2 * cell)));
-    follow_flip<K, X + 1>(metric, regs, at, first, later);
-  }
-}
-
 // Iteration j over kBlock positions from ring position p0 (stream index
 // s0) on, then its error count.
 //
@@ -334,6 +318,11 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
     i += n;
     if (over == 0) continue;
 
+    // The chunk's metrics move to memory while its positions are decided:
+    // the corrections below pick their vector at run time.
+    __m512i chunk[NUM_INF];
+#pragma GCC unroll 6
+    for (int32_t k = 0; k < NUM_INF; ++k) chunk[k] = metric[k];
     while (over != 0) {
       const int32_t first = __builtin_ctz(over);
       const int32_t at = p + first;
@@ -344,9 +333,8 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
       int32_t own = regs.syn2[at];
       int32_t own_change = 0;
       uint32_t flips = 0;
-#pragma GCC unroll 6
       for (int32_t k = NUM_INF - 1; k >= 0; --k) {
-        const bool flip = lane(metric[k], pick) + own_change > limit;
+        const bool flip = lane(chunk[k], pick) + own_change > limit;
         own = flip ? -own : own;
         own_change += flip ? 2 * own : 0;
         flips |= flip ? 1u << k : 0u;
@@ -357,18 +345,18 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
       for (; flips != 0; flips &= flips - 1) {
         const int32_t k = __builtin_ctz(flips);
         flip_bit(d, regs, k, at);
-        switch (k) {
-          case 0: follow_flip<0>(metric, regs, at, first, later); break;
-          case 1: follow_flip<1>(metric, regs, at, first, later); break;
-          case 2: follow_flip<2>(metric, regs, at, first, later); break;
-          case 3: follow_flip<3>(metric, regs, at, first, later); break;
-          case 4: follow_flip<4>(metric, regs, at, first, later); break;
-          default: follow_flip<5>(metric, regs, at, first, later); break;
+        for (int32_t x = 0; x < kLaneEffects.count[k]; ++x) {
+          const LaneEffect& e = kLaneEffects.effects[k][x];
+          const int16_t* row = e.check == 1 ? regs.syn1 : regs.syn2;
+          const uint32_t target = static_cast<uint32_t>(first + e.delta);
+          const __mmask32 bit = later & (target < 32u ? 1u << target : 0u);
+          chunk[e.stream] = _mm512_mask_add_epi16(
+              chunk[e.stream], bit, chunk[e.stream],
+              _mm512_set1_epi16(static_cast<int16_t>(2 * row[(at + e.delay) & kRingMask])));
         }
       }
       over = 0;
-#pragma GCC unroll 6
-      for (int32_t k = 0; k < NUM_INF; ++k) over |= _mm512_mask_cmpgt_epi16_mask(later, metric[k], limits);
+      for (int32_t k = 0; k < NUM_INF; ++k) over |= _mm512_mask_cmpgt_epi16_mask(later, chunk[k], limits);
     }
   }
 
