@@ -64,7 +64,7 @@ namespace {
 
 constexpr int32_t kRingMask = DEC_RING - 1;
 constexpr int32_t kLanes = 32;   // 16-bit lanes of a 512-bit vector
-constexpr int32_t kBlock = 512;  // steps per block
+constexpr int32_t kBlock = 1024;  // steps per block
 constexpr int32_t kLag = 10;
 constexpr int32_t kSpacing = 700;
 // Cells are read up to 694 + 31 entries past a ring position; the syndrome
