@@ -110,40 +110,31 @@ void flip_bit(DecoderState& d, BlockRegisters& r, int32_t k, int32_t p) {
 }
 
 // Where a flip's negated cells sit in the metrics of later positions of
-// the same chunk: effects[k] lists, for a flip of bit k at P, the bits
-// (stream, P + delta) with 0 < delta < 32 that contain one of its cells,
-// the cell being at P + delay in syndrome row `check`.
-struct LaneEffect {
-  int32_t stream;
-  int32_t delta;
-  int32_t check;
-  int32_t delay;
-};
-constexpr int32_t kMaxEffects = 8;
-struct LaneEffects {
-  // Unused entries point past the chunk (delta = kLanes) at a cell that
-  // exists (delay 0), so they change nothing that is read.
-  LaneEffect effects[NUM_INF][kMaxEffects];
-  int32_t count[NUM_INF];
+// the same chunk: for a flip of bit k at P, bit (s, P + delta) with
+// 0 < delta < 32 contains the flipped bit's cell number cell[k][s][delta]
+// (numbered 0 ... 5: check 2 at delays 0, taps[k][4], taps[k][3], check 1
+// at taps[k][2], taps[k][1], taps[k][0]) when bit delta of lanes[k][s] is
+// set; self-orthogonality makes that cell unique.
+struct FlipSpread {
+  alignas(64) int16_t cell[NUM_INF][NUM_INF][kLanes];
+  uint32_t lanes[NUM_INF][NUM_INF];
 };
 
-constexpr LaneEffects make_lane_effects() {
-  LaneEffects t{};
-  for (auto& row : t.effects) {
-    for (LaneEffect& e : row) e = LaneEffect{0, kLanes, 2, 0};
-  }
+constexpr int32_t cell_delay(int32_t k, int32_t c) {
+  return c == 0 ? 0 : c < 3 ? taps[k][c + 2] : taps[k][c - 3];
+}
+
+constexpr FlipSpread make_flip_spread() {
+  FlipSpread t{};
   for (int32_t k = 0; k < NUM_INF; ++k) {
     for (int32_t c = 0; c < 6; ++c) {
-      const int32_t check = c < 3 ? 2 : 1;
-      const int32_t delay = c == 0 ? 0 : c < 3 ? taps[k][c + 2] : taps[k][c - 3];
-      for (int32_t k2 = 0; k2 < NUM_INF; ++k2) {
+      for (int32_t s = 0; s < NUM_INF; ++s) {
         for (int32_t c2 = 0; c2 < 6; ++c2) {
-          const int32_t check2 = c2 < 3 ? 2 : 1;
-          const int32_t delay2 = c2 == 0 ? 0 : c2 < 3 ? taps[k2][c2 + 2] : taps[k2][c2 - 3];
-          const int32_t delta = delay - delay2;
-          if (check == check2 && delta > 0 && delta < kLanes) {
-            if (t.count[k] == kMaxEffects) throw "more lane effects than room";
-            t.effects[k][t.count[k]++] = LaneEffect{k2, delta, check, delay};
+          const int32_t delta = cell_delay(k, c) - cell_delay(s, c2);
+          if ((c < 3) == (c2 < 3) && delta > 0 && delta < kLanes) {
+            if ((t.lanes[k][s] >> delta) & 1u) throw "two cells shared";
+            t.lanes[k][s] |= 1u << delta;
+            t.cell[k][s][delta] = static_cast<int16_t>(c);
           }
         }
       }
@@ -151,7 +142,7 @@ constexpr LaneEffects make_lane_effects() {
   }
   return t;
 }
-constexpr LaneEffects kLaneEffects = make_lane_effects();
+constexpr FlipSpread kSpread = make_flip_spread();
 
 // Self-orthogonality as the decisions at one position rely on it: two bits
 // of one position share only the check-2 cell at that position (delay 0,
@@ -286,8 +277,8 @@ MTSIM_AVX512 inline int32_t lane(__m512i v, __m512i pick) {
 // A chunk's metrics stay exact while its positions are decided: a flip of
 // bit k at P negates the cells P + e of k, and the metric of bit k' at
 // P + delta contains that cell exactly when k' has a cell at delay
-// e - delta in the same row (kLaneEffects); each such metric changes by
-// twice the cell's new value.  At delta = 0 only the shared check-2 cell
+// e - delta in the same row (kSpread); each such metric changes by twice
+// the cell's new value.  At delta = 0 only the shared check-2 cell
 // at P qualifies, which the decisions at P follow themselves.
 MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0, int32_t s0,
                                int32_t j) {
@@ -318,11 +309,8 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
     i += n;
     if (over == 0) continue;
 
-    // The chunk's metrics move to memory while its positions are decided:
-    // the corrections below pick their vector at run time.
-    __m512i chunk[NUM_INF];
-#pragma GCC unroll 6
-    for (int32_t k = 0; k < NUM_INF; ++k) chunk[k] = metric[k];
+    const __m512i iota = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16,
+                                          15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     while (over != 0) {
       const int32_t first = __builtin_ctz(over);
       const int32_t at = p + first;
@@ -333,8 +321,9 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
       int32_t own = regs.syn2[at];
       int32_t own_change = 0;
       uint32_t flips = 0;
+#pragma GCC unroll 6
       for (int32_t k = NUM_INF - 1; k >= 0; --k) {
-        const bool flip = lane(chunk[k], pick) + own_change > limit;
+        const bool flip = lane(metric[k], pick) + own_change > limit;
         own = flip ? -own : own;
         own_change += flip ? 2 * own : 0;
         flips |= flip ? 1u << k : 0u;
@@ -342,21 +331,28 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
       // The flips themselves; their order does not matter, as the bits of
       // one position share no other cell.
       const __mmask32 later = lanes & (first >= kLanes - 1 ? 0u : ~0u << (first + 1));
+      const __m512i back = _mm512_sub_epi16(iota, pick);  // lane i reads lane i - first
       for (; flips != 0; flips &= flips - 1) {
         const int32_t k = __builtin_ctz(flips);
         flip_bit(d, regs, k, at);
-        for (int32_t x = 0; x < kLaneEffects.count[k]; ++x) {
-          const LaneEffect& e = kLaneEffects.effects[k][x];
-          const int16_t* row = e.check == 1 ? regs.syn1 : regs.syn2;
-          const uint32_t target = static_cast<uint32_t>(first + e.delta);
-          const __mmask32 bit = later & (target < 32u ? 1u << target : 0u);
-          chunk[e.stream] = _mm512_mask_add_epi16(
-              chunk[e.stream], bit, chunk[e.stream],
-              _mm512_set1_epi16(static_cast<int16_t>(2 * row[(at + e.delay) & kRingMask])));
+        // Twice the flipped bit's new cell values, in lanes 0 ... 5.
+        const auto& tk = taps[k];
+        const __m512i cells = _mm512_zextsi128_si512(_mm_setr_epi16(
+            0, static_cast<int16_t>(2 * regs.syn2[at + tk[3]]),
+            static_cast<int16_t>(2 * regs.syn2[at + tk[4]]), static_cast<int16_t>(2 * regs.syn1[at + tk[0]]),
+            static_cast<int16_t>(2 * regs.syn1[at + tk[1]]), static_cast<int16_t>(2 * regs.syn1[at + tk[2]]), 0,
+            0));
+#pragma GCC unroll 6
+        for (int32_t s2 = 0; s2 < NUM_INF; ++s2) {
+          const __mmask32 hit = later & (kSpread.lanes[k][s2] << first);
+          const __m512i which = _mm512_permutexvar_epi16(back, load(kSpread.cell[k][s2]));
+          metric[s2] = _mm512_mask_add_epi16(metric[s2], hit, metric[s2],
+                                             _mm512_permutexvar_epi16(which, cells));
         }
       }
       over = 0;
-      for (int32_t k = 0; k < NUM_INF; ++k) over |= _mm512_mask_cmpgt_epi16_mask(later, chunk[k], limits);
+#pragma GCC unroll 6
+      for (int32_t k = 0; k < NUM_INF; ++k) over |= _mm512_mask_cmpgt_epi16_mask(later, metric[k], limits);
     }
   }
 
