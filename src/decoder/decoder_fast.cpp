@@ -45,8 +45,9 @@
 // 6. With no metric above its threshold a pass over 32 positions changes
 //    nothing, so one vector compare decides them all.  Otherwise the first
 //    position (in step order) with an exceeding metric is decided exactly,
-//    streams 5 ... 0 one at a time, and the scan resumes after it with fresh
-//    loads, since its flips change later cells.
+//    streams 5 ... 0 in turn, and the chunk's later metrics are corrected
+//    for its flips (see decide_block) before the next exceeding position is
+//    looked for.
 // 7. counts[3 + j] is taken after D(j, .) over the block, from a per
 //    position bit set of wrong decisions that entries set and flips toggle:
 //    a decision flips only its own bit, and no other decision of the block
@@ -112,14 +113,15 @@ void flip_bit(DecoderState& d, BlockRegisters& r, int32_t k, int32_t p) {
 // Where a flip's negated cells sit in the metrics of later positions of
 // the same chunk: for a flip of bit k at P, bit (s, P + delta) with
 // 0 < delta < 32 contains the flipped bit's cell number cell[k][s][delta]
-// (numbered 0 ... 5: check 2 at delays 0, taps[k][4], taps[k][3], check 1
-// at taps[k][2], taps[k][1], taps[k][0]) when bit delta of lanes[k][s] is
+// (numbered as cell_delay numbers them) when bit delta of lanes[k][s] is
 // set; self-orthogonality makes that cell unique.
 struct FlipSpread {
   alignas(64) int16_t cell[NUM_INF][NUM_INF][kLanes];
   uint32_t lanes[NUM_INF][NUM_INF];
 };
 
+// The delay of cell c of stream k: c = 0 ... 2 check 2 at delays 0,
+// taps[k][3], taps[k][4]; c = 3 ... 5 check 1 at taps[k][0 ... 2].
 constexpr int32_t cell_delay(int32_t k, int32_t c) {
   return c == 0 ? 0 : c < 3 ? taps[k][c + 2] : taps[k][c - 3];
 }
