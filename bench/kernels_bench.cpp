@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "channel/rng_bits.h"
+#include "channel/source.h"
 #include "channel/transmit.h"
 #include "code/encoder.h"
 #include "decoder/decoder_fast.h"
@@ -108,18 +109,18 @@ void BM_GeneratorA_Fast(benchmark::State& state) {
   set_rate(state, kBits);
 }
 
-// --- Information source (the phase itself: one rngB call per bit). ---
+// --- Information source, random bits (one rngB call per bit). ---
 
-void BM_Source_Reference(benchmark::State& state) {
+template <void (*Generate)(Streams&, Rng&, const InfPattern&, int32_t, int32_t, SourceState&)>
+void BM_Source(benchmark::State& state) {
   Run& run = prepared(3.0).run();
+  const InfPattern pattern = make_inf_pattern();
   for (auto _ : state) {
-    state.PauseTiming();
-    seed_generators(run.rngA, run.rngB, run.params.kst);
-    run.pattern_pos = 0;
-    run.inftot = 0;
-    run.inf_weight = 0;
-    state.ResumeTiming();
-    run.generate_source();
+    Rng a, b;
+    seed_generators(a, b, 0);
+    SourceState totals;
+    Generate(run.streams, b, pattern, 3, kSteps, totals);
+    benchmark::DoNotOptimize(totals.inf_weight);
   }
   set_rate(state, kBits);
 }
@@ -178,7 +179,8 @@ BENCHMARK(BM_GeneratorB_Reference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneratorB_Fast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneratorA_Reference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneratorA_Fast)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Source_Reference)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Source<generate_bits_reference>)->Name("BM_Source_Reference")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Source<generate_bits_fast>)->Name("BM_Source_Fast")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Encoder<encode_reference>)->Name("BM_Encoder_Reference")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Encoder<encode_fast>)->Name("BM_Encoder_Fast")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Channel<transmit_reference>)->Name("BM_Channel_Reference")->Unit(benchmark::kMillisecond);

@@ -62,6 +62,33 @@ TEST(RngBitsTest, FollowsEveryCallOfBothGenerators) {
   }
 }
 
+// --- Information source. ---
+
+TEST(FastSourceTest, SameBitsCountsPatternAndGeneratorInEveryMode) {
+  const InfPattern pattern = make_inf_pattern();
+  for (int32_t infind : {-1, 0, 1, 2, 3, 7}) {
+    for (int32_t ndkdd : {20000, 20001, 33333}) {
+      auto s_ref = std::make_unique<Streams>();
+      auto s_fast = std::make_unique<Streams>();
+      Rng a, b_ref, b_fast;
+      seed_generators(a, b_ref, 0);
+      seed_generators(a, b_fast, 0);
+      // A pattern already under way, as a second source call would find it.
+      SourceState ref{5, 12, 3};
+      SourceState fast = ref;
+      generate_bits_reference(*s_ref, b_ref, pattern, infind, ndkdd, ref);
+      generate_bits_fast(*s_fast, b_fast, pattern, infind, ndkdd, fast);
+      const std::string what = "infind " + std::to_string(infind) + " ndkdd " + std::to_string(ndkdd);
+      EXPECT_EQ(fast.inftot, ref.inftot) << what;
+      EXPECT_EQ(fast.inf_weight, ref.inf_weight) << what;
+      EXPECT_EQ(fast.pattern_pos, ref.pattern_pos) << what;
+      EXPECT_EQ(b_fast.a, b_ref.a) << what;
+      EXPECT_EQ(b_fast.b, b_ref.b) << what;
+      for (int32_t k = 0; k < NUM_INF; ++k) EXPECT_TRUE(same_stream(s_fast->inf[k], s_ref->inf[k])) << what;
+    }
+  }
+}
+
 // --- Encoder. ---
 
 TEST(FastEncoderTest, SameChecksAndWeightAsReference) {
