@@ -9,9 +9,8 @@
 // 1. Syndromes come from the stream buffers.  E(b) reads dec at b - 694 ...
 //    b.  Those positions were entered at most 694 steps earlier and the
 //    first decision on a position comes 710 steps after its entry, so dec
-//    there still equals rinf.  After the first 694 steps of the run none of
-//    them is a pre-start position, so the block path reads rinf directly;
-//    the first 694 steps run the reference step.
+//    there still equals rinf; pre-start positions hold the prepared 0,
+//    which the block path reads as 0 below tpos.
 // 2. Two decisions more than 694 positions apart commute: neither reads a
 //    cell or sum the other writes (their syndrome cells are disjoint and
 //    each reads sum/dif only at its own position, outside the other's
@@ -68,22 +67,14 @@ constexpr int32_t kLanes = 32;   // 16-bit lanes of a 512-bit vector
 constexpr int32_t kBlock = 1024;  // steps per block
 constexpr int32_t kLag = 10;
 constexpr int32_t kSpacing = 700;
-// Cells are read up to 694 + 31 entries past a ring position; the syndrome
-// copies below repeat their first kMirror entries after the end, so those
-// reads need no wrap.
-constexpr int32_t kMirror = 768;
+// Cells are read up to 694 + 31 entries past a ring position; the block
+// registers' syndrome rings repeat their first kMirror entries after the
+// end, so those reads need no wrap.  Besides them the block path keeps, per
+// ring position, the six decisions as bits (so that a flip writes dec
+// without waiting to read it) and bit k set while decision k differs from
+// the sent bit.
+constexpr int32_t kMirror = BLOCK_MIRROR;
 static_assert(kMirror >= MAX_DELAY + kLanes && kMirror % kLanes == 0);
-
-// What the block path keeps besides DecoderState: the syndrome rings (with
-// the mirrored tail) and, per ring position, the six decisions as bits
-// (so that a flip writes dec without waiting to read it) and bit k set
-// while decision k differs from the sent bit.
-struct BlockRegisters {
-  alignas(64) int16_t syn1[DEC_RING + kMirror];
-  alignas(64) int16_t syn2[DEC_RING + kMirror];
-  alignas(64) uint8_t decided[DEC_RING];
-  alignas(64) uint8_t wrong[DEC_RING];
-};
 
 // Prepared sums of the pre-start positions that cells of the run reach.
 using PrestartSums = int16_t[NUM_INF][MAX_DELAY];
@@ -194,19 +185,28 @@ inline void prefetch(const int16_t* p) { __builtin_prefetch(p, 0, 3); }
 inline void prefetch_for_write(const void* p) { __builtin_prefetch(p, 1, 3); }
 constexpr int32_t kAhead = 4 * kLanes;  // steps
 
-// The entries of kBlock steps from ring position t0, stream index r0 on:
-// dec, dif, both cells and the wrong bits (no sums, see 4).
-// REQUIRES: the 694 positions before r0 were entered and are undecided.
+// Entries of row from stream index r on, 0 at indices below tpos (the
+// decisions there are the prepared 0).
+MTSIM_AVX512 inline __m512i load_entered(const int16_t* row, int32_t r) {
+  if (r >= tpos) return load(row + r);
+  return _mm512_maskz_loadu_epi16(~first_lanes(tpos - r), row + r);
+}
+
+// The entries of `len` (at most kBlock) steps from ring position t0,
+// stream index r0 on: dec, dif, both cells and the wrong bits (no sums,
+// see 4).
+// REQUIRES: the positions before r0 back to r0 - 694 were entered in this
+// call and are undecided, or are pre-start positions.
 MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters& regs,
-                              int32_t t0, int32_t r0) {
+                              int32_t t0, int32_t r0, int32_t len) {
   const __m512i one = _mm512_set1_epi16(1);
   const __m512i zero = _mm512_setzero_si512();
   int32_t inf_errors = 0;
   int32_t check_errors = 0;
-  for (int32_t c = 0; c < kBlock;) {
+  for (int32_t c = 0; c < len;) {
     const int32_t t = (t0 + c) & kRingMask;
     const int32_t r = r0 + c;
-    const int32_t n = std::min({kLanes, kBlock - c, DEC_RING - t});
+    const int32_t n = std::min({kLanes, len - c, DEC_RING - t});
     const __mmask32 lanes = first_lanes(n);
     {
       const int32_t ra = r + kAhead;
@@ -241,11 +241,13 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters&
       inf_errors += __builtin_popcount(differs);
       wrong = _mm512_or_si512(
           wrong, _mm512_maskz_mov_epi16(differs, _mm512_set1_epi16(static_cast<int16_t>(1 << k))));
-      s2 = _mm512_add_epi16(
-          s2, _mm512_add_epi16(cur, _mm512_add_epi16(load(rk - taps[k][3]), load(rk - taps[k][4]))));
+      const int16_t* row = s.rinf[k].data();
+      s2 = _mm512_add_epi16(s2, _mm512_add_epi16(cur, _mm512_add_epi16(load_entered(row, r - taps[k][3]),
+                                                                     load_entered(row, r - taps[k][4]))));
       s1 = _mm512_add_epi16(
-          s1, _mm512_add_epi16(load(rk - taps[k][0]),
-                               _mm512_add_epi16(load(rk - taps[k][1]), load(rk - taps[k][2]))));
+          s1, _mm512_add_epi16(load_entered(row, r - taps[k][0]),
+                               _mm512_add_epi16(load_entered(row, r - taps[k][1]),
+                                                load_entered(row, r - taps[k][2]))));
     }
     _mm512_mask_cvtepi16_storeu_epi8(regs.wrong + t, lanes, wrong);
     _mm512_mask_cvtepi16_storeu_epi8(regs.decided + t, lanes, decided);
@@ -273,8 +275,8 @@ MTSIM_AVX512 inline int32_t lane(__m512i v, __m512i pick) {
   return static_cast<int16_t>(_mm512_cvtsi512_si32(_mm512_permutexvar_epi16(pick, v)));
 }
 
-// Iteration j over kBlock positions from ring position p0 (stream index
-// s0) on, then its error count.
+// Iteration j over `len` positions from ring position p0 (stream index s0)
+// on, then its error count.
 //
 // A chunk's metrics stay exact while its positions are decided: a flip of
 // bit k at P negates the cells P + e of k, and the metric of bit k' at
@@ -283,14 +285,14 @@ MTSIM_AVX512 inline int32_t lane(__m512i v, __m512i pick) {
 // the cell's new value.  At delta = 0 only the shared check-2 cell
 // at P qualifies, which the decisions at P follow themselves.
 MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0, int32_t s0,
-                               int32_t j) {
+                               int32_t len, int32_t j) {
   const int32_t gain = 1 + 2 * dif_gain[j];
   const int32_t limit = 2 * thr[j];
   const __m512i gains = _mm512_set1_epi16(static_cast<int16_t>(gain));
   const __m512i limits = _mm512_set1_epi16(static_cast<int16_t>(limit));
-  for (int32_t i = std::max(0, tpos - s0); i < kBlock;) {
+  for (int32_t i = std::max(0, tpos - s0); i < len;) {
     const int32_t p = (p0 + i) & kRingMask;
-    const int32_t n = std::min({kLanes, kBlock - i, DEC_RING - p});
+    const int32_t n = std::min({kLanes, len - i, DEC_RING - p});
     const __mmask32 lanes = first_lanes(n);
     const __m512i own2 = load(regs.syn2 + p);
     __m512i metric[NUM_INF];
@@ -362,9 +364,9 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
   const __m512i nibble_bits = _mm512_set4_epi32(0x04030302, 0x03020201, 0x03020201, 0x02010100);
   const __m512i low4 = _mm512_set1_epi8(0x0F);
   __m512i errors = _mm512_setzero_si512();
-  for (int32_t i = 0; i < kBlock;) {
+  for (int32_t i = 0; i < len;) {
     const int32_t p = (p0 + i) & kRingMask;
-    const int32_t n = std::min({64, kBlock - i, DEC_RING - p});
+    const int32_t n = std::min({64, len - i, DEC_RING - p});
     const __m512i w = _mm512_maskz_loadu_epi8(first_bytes(n), regs.wrong + p);
     const __m512i bits = _mm512_add_epi8(
         _mm512_shuffle_epi8(nibble_bits, _mm512_and_si512(w, low4)),
@@ -437,39 +439,36 @@ MTSIM_AVX512 void rebuild_sums(DecoderState& d, const BlockRegisters& regs,
 
 MTSIM_AVX512 void decode_blocks(DecoderState& d, const Streams& s, int32_t ndkdd,
                                 int32_t iterat) {
+  // (see 4) The prepared sums that the rebuild starts from.
   PrestartSums prestart;
   for (int32_t k = 0; k < NUM_INF; ++k) {
     for (int32_t i = 0; i < MAX_DELAY; ++i) prestart[k][i] = d.sum[k][tpos - MAX_DELAY + i];
   }
-  // Reference steps until the syndromes read only entered positions.
-  int32_t done = 0;
-  for (; done < MAX_DELAY; ++done) decode_step(d, s, iterat);
-
-  BlockRegisters regs;
+  BlockRegisters& regs = d.block;
   std::copy_n(d.syn1.begin(), DEC_RING, regs.syn1);
   std::copy_n(d.syn2.begin(), DEC_RING, regs.syn2);
   std::copy_n(regs.syn1, kMirror, regs.syn1 + DEC_RING);
   std::copy_n(regs.syn2, kMirror, regs.syn2 + DEC_RING);
   mark_entered(d, s, regs, iterat);
 
-  while (ndkdd - done >= kBlock) {
+  for (int32_t done = 0; done < ndkdd;) {
+    const int32_t len = std::min(kBlock, ndkdd - done);
     const int32_t t0 = (d.dec_pos + 1) & kRingMask;
     const int32_t r0 = d.rcv_pos + 1;
-    enter_block(d, s, regs, t0, r0);
+    enter_block(d, s, regs, t0, r0, len);
     for (int32_t j = 0; j < iterat; ++j) {
       const int32_t back = kLag + kSpacing * (j + 1);
-      decide_block(d, regs, (t0 - back) & kRingMask, r0 - back, j);
+      decide_block(d, regs, (t0 - back) & kRingMask, r0 - back, len, j);
     }
-    d.dec_pos = (t0 + kBlock - 1) & kRingMask;
-    d.rcv_pos = r0 + kBlock - 1;
-    d.counts[0] += NUM_INF * kBlock;
-    done += kBlock;
+    d.dec_pos = (t0 + len - 1) & kRingMask;
+    d.rcv_pos = r0 + len - 1;
+    d.counts[0] += NUM_INF * len;
+    done += len;
   }
 
   std::copy_n(regs.syn1, DEC_RING, d.syn1.begin());
   std::copy_n(regs.syn2, DEC_RING, d.syn2.begin());
   rebuild_sums(d, regs, prestart, d.rcv_pos);
-  for (; done < ndkdd; ++done) decode_step(d, s, iterat);
 }
 
 }  // namespace
@@ -478,8 +477,7 @@ int32_t decode_fast(DecoderState& d, const Streams& s, int32_t ndkdd, int32_t it
   const bool as_prepared = d.dec_mask == kRingMask && d.dec_lag == kLag &&
                            d.iter_spacing == kSpacing && d.rcv_pos == tpos - 1 &&
                            d.dec_pos == tpos - 1;
-  if (!cpu_has_avx512bw() || !as_prepared || iterat < 1 || iterat > MAX_ITERAT ||
-      ndkdd < MAX_DELAY + kBlock) {
+  if (!cpu_has_avx512bw() || !as_prepared || iterat < 1 || iterat > MAX_ITERAT || ndkdd <= 0) {
     return decode_reference(d, s, ndkdd, iterat);
   }
   decode_blocks(d, s, ndkdd, iterat);
