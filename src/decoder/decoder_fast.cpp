@@ -56,6 +56,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 
 #include "code/cpu.h"
 
@@ -136,6 +137,28 @@ constexpr FlipSpread make_flip_spread() {
   return t;
 }
 constexpr FlipSpread kSpread = make_flip_spread();
+
+// The flips at one position from two bit sets over streams 0 ... 5: low six
+// bits, the metric is over the threshold; high six, it is over the
+// threshold once an odd number of the position's bits have flipped (each
+// flip there negates the shared check-2 cell c and so moves every metric at
+// the position by -2c, then back).  Streams are decided 5 ... 0, as the
+// reference does; a table keeps the choice free of unpredictable branches.
+constexpr std::array<uint8_t, 1 << (2 * NUM_INF)> make_flip_rule() {
+  std::array<uint8_t, 1 << (2 * NUM_INF)> rule{};
+  for (uint32_t bits = 0; bits < rule.size(); ++bits) {
+    uint32_t flips = 0;
+    bool odd = false;
+    for (int32_t k = NUM_INF - 1; k >= 0; --k) {
+      const bool flip = ((bits >> (odd ? k + NUM_INF : k)) & 1u) != 0;
+      flips |= flip ? 1u << k : 0u;
+      odd = odd != flip;
+    }
+    rule[bits] = static_cast<uint8_t>(flips);
+  }
+  return rule;
+}
+constexpr std::array<uint8_t, 1 << (2 * NUM_INF)> kFlipRule = make_flip_rule();
 
 // Self-orthogonality as the decisions at one position rely on it: two bits
 // of one position share only the check-2 cell at that position (delay 0,
@@ -270,11 +293,6 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters&
   d.counts[2] += check_errors;
 }
 
-// Lane `pick` (all lanes of pick hold its index) of v.
-MTSIM_AVX512 inline int32_t lane(__m512i v, __m512i pick) {
-  return static_cast<int16_t>(_mm512_cvtsi512_si32(_mm512_permutexvar_epi16(pick, v)));
-}
-
 // Iteration j over `len` positions from ring position p0 (stream index s0)
 // on, then its error count.
 //
@@ -296,6 +314,7 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
     const __mmask32 lanes = first_lanes(n);
     const __m512i own2 = load(regs.syn2 + p);
     __m512i metric[NUM_INF];
+    uint32_t above[NUM_INF];
     __mmask32 over = 0;
 #pragma GCC unroll 6
     for (int32_t k = 0; k < NUM_INF; ++k) {
@@ -307,9 +326,9 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
           _mm512_add_epi16(load(regs.syn1 + p + tk[1]), load(regs.syn1 + p + tk[0])));
       metric[k] = _mm512_add_epi16(_mm512_add_epi16(c1, c2),
                                    _mm512_mullo_epi16(gains, load(&d.dif[k][p])));
-      over |= _mm512_cmpgt_epi16_mask(metric[k], limits);
+      above[k] = _mm512_mask_cmpgt_epi16_mask(lanes, metric[k], limits);
+      over |= above[k];
     }
-    over &= lanes;
     i += n;
     if (over == 0) continue;
 
@@ -318,20 +337,18 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
     while (over != 0) {
       const int32_t first = __builtin_ctz(over);
       const int32_t at = p + first;
-      // The six decisions at `at`, streams 5 ... 0: each flip there negates
-      // the shared check-2 cell, which moves every metric at `at` by twice
-      // its new value.
+      // The six decisions at `at` (kFlipRule); with c the shared check-2
+      // cell, after an odd number of flips a metric must exceed limit + 2c.
       const __m512i pick = _mm512_set1_epi16(static_cast<int16_t>(first));
-      int32_t own = regs.syn2[at];
-      int32_t own_change = 0;
-      uint32_t flips = 0;
+      const __m512i raised = _mm512_set1_epi16(static_cast<int16_t>(limit + 2 * regs.syn2[at]));
+      uint32_t over_now = 0;
+      uint32_t over_raised = 0;
 #pragma GCC unroll 6
-      for (int32_t k = NUM_INF - 1; k >= 0; --k) {
-        const bool flip = lane(metric[k], pick) + own_change > limit;
-        own = flip ? -own : own;
-        own_change += flip ? 2 * own : 0;
-        flips |= flip ? 1u << k : 0u;
+      for (int32_t k = 0; k < NUM_INF; ++k) {
+        over_now |= ((above[k] >> first) & 1u) << k;
+        over_raised |= ((_mm512_cmpgt_epi16_mask(metric[k], raised) >> first) & 1u) << k;
       }
+      uint32_t flips = kFlipRule[over_now | over_raised << NUM_INF];
       // The flips themselves; their order does not matter, as the bits of
       // one position share no other cell.
       const __mmask32 later = lanes & (first >= kLanes - 1 ? 0u : ~0u << (first + 1));
@@ -356,7 +373,10 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
       }
       over = 0;
 #pragma GCC unroll 6
-      for (int32_t k = 0; k < NUM_INF; ++k) over |= _mm512_mask_cmpgt_epi16_mask(later, metric[k], limits);
+      for (int32_t k = 0; k < NUM_INF; ++k) {
+        above[k] = _mm512_mask_cmpgt_epi16_mask(later, metric[k], limits);
+        over |= above[k];
+      }
     }
   }
 
