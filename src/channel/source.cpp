@@ -1,13 +1,73 @@
 // The information source phase.
 #include "channel/source.h"
 
+#include "channel/rng_bits.h"
 #include "driver/run.h"
 
 namespace mtsim {
 
-std::array<int16_t, 30> make_inf_pattern() {
+InfPattern make_inf_pattern() {
   return {0, 1, 1, 0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 0, 0, 1,
           0, 1, 0, 1, 1, 0, 1, 1, 0, 1, 0, 0, 0, 0};
+}
+
+namespace {
+
+// The bit that mode infind sends given the generator's bit; advances the
+// pattern in mode 2.
+inline int32_t source_bit(int32_t infind, int32_t random_bit, const InfPattern& pattern,
+                          int32_t& pattern_pos) {
+  switch (infind) {
+    case 1:
+      return 1;
+    case 2:
+      pattern_pos += 1;
+      if (pattern_pos > 29) pattern_pos = 1;
+      return pattern[pattern_pos];
+    case 3:
+      return random_bit;
+    default:  // 0 and negative modes send zeros
+      return 0;
+  }
+}
+
+}  // namespace
+
+void generate_bits_reference(Streams& s, Rng& rngB, const InfPattern& pattern, int32_t infind,
+                             int32_t ndkdd, SourceState& state) {
+  for (int32_t t = 0; t < ndkdd; ++t) {
+    state.inftot += NUM_INF;
+    for (int32_t j = 0; j < NUM_INF; ++j) {
+      rngB.advance();
+      const int32_t bit = source_bit(infind, rngB.bit(), pattern, state.pattern_pos);
+      state.inf_weight += bit;
+      s.inf[NUM_INF - 1 - j][tpos + t] = static_cast<int16_t>(bit);
+    }
+  }
+}
+
+void generate_bits_fast(Streams& s, Rng& rngB, const InfPattern& pattern, int32_t infind,
+                        int32_t ndkdd, SourceState& state) {
+  constexpr int64_t kCallBits = 3 * 21;
+  if (ndkdd <= 0) return;
+  if (rngB.cycles != RNG_B_CYCLES || rngB.b > RNG_MASK2) {
+    generate_bits_reference(s, rngB, pattern, infind, ndkdd, state);
+    return;
+  }
+  RngBits bits(rngB);
+  int64_t at = 0;
+  for (int32_t t = 0; t < ndkdd; ++t) {
+    state.inftot += NUM_INF;
+    bits.reserve(at + NUM_INF * kCallBits);
+    for (int32_t j = 0; j < NUM_INF; ++j) {
+      at += kCallBits;
+      const int32_t random_bit = static_cast<int32_t>(bits.bits10(at) & 1u);
+      const int32_t bit = source_bit(infind, random_bit, pattern, state.pattern_pos);
+      state.inf_weight += bit;
+      s.inf[NUM_INF - 1 - j][tpos + t] = static_cast<int16_t>(bit);
+    }
+  }
+  bits.state_at(at, rngB);
 }
 
 void Run::generate_source() {
@@ -17,32 +77,15 @@ void Run::generate_source() {
   inferr = 0;
   isaerr = 0;
 
-  // rngB advances once per bit in every mode, so the error packet drawn
-  // after the source does not depend on infind.
-  for (int32_t t = 0; t < params.ndkdd; ++t) {
-    inftot += NUM_INF;
-    for (int32_t j = 0; j < NUM_INF; ++j) {
-      rngB.advance();
-      int32_t bit = 0;
-      switch (params.infind) {
-        case 1:
-          bit = 1;
-          break;
-        case 2:
-          pattern_pos += 1;
-          if (pattern_pos > 29) pattern_pos = 1;
-          bit = inf_pattern[pattern_pos];
-          break;
-        case 3:
-          bit = rngB.bit();
-          break;
-        default:  // 0 and negative modes send zeros
-          break;
-      }
-      inf_weight += bit;
-      streams.inf[NUM_INF - 1 - j][tpos + t] = static_cast<int16_t>(bit);
-    }
+  SourceState state{pattern_pos, inftot, inf_weight};
+  if (kernels == Kernels::kFast) {
+    generate_bits_fast(streams, rngB, inf_pattern, params.infind, params.ndkdd, state);
+  } else {
+    generate_bits_reference(streams, rngB, inf_pattern, params.infind, params.ndkdd, state);
   }
+  pattern_pos = state.pattern_pos;
+  inftot = state.inftot;
+  inf_weight = state.inf_weight;
 }
 
 }  // namespace mtsim

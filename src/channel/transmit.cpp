@@ -53,7 +53,9 @@ ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_ta
 }
 
 void Run::transmit() {
-  const ChannelErrors errors = transmit_reference(streams, rngA, swap_table, channel, params.ndkdd);
+  const ChannelErrors errors =
+      kernels == Kernels::kFast ? transmit_fast(streams, rngA, swap_table, channel, params.ndkdd)
+                                : transmit_reference(streams, rngA, swap_table, channel, params.ndkdd);
   inferr += errors.inferr;
   isaerr += errors.isaerr;
 }

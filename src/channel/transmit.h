@@ -48,4 +48,10 @@ struct ChannelErrors {
 ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_table,
                                  const ChannelTable& table, int32_t ndkdd);
 
+// The same buffers, counts and final rngA state, with rngA's draws read
+// from its bit sequence (RngBits) instead of by running every cycle.
+// REQUIRES: rngA as seeded or advanced (6 cycles per call, b < 2^31).
+ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
+                            const ChannelTable& table, int32_t ndkdd);
+
 }  // namespace mtsim

@@ -5,7 +5,8 @@
 namespace mtsim {
 
 int32_t Run::encode_all() {
-  check_weight += encode_reference(streams, params.ndkdd);
+  check_weight += kernels == Kernels::kFast ? encode_fast(streams, params.ndkdd)
+                                            : encode_reference(streams, params.ndkdd);
   return 0;
 }
 

@@ -29,6 +29,18 @@ inline constexpr int32_t MAX_ITERAT = 15;
 
 using Ring = std::array<int16_t, DEC_BUF_LEN>;
 
+// Working registers of decode_fast (decoder_fast.cpp), which explains them;
+// decode_reference never touches them.  They live with the decoder's state
+// so that, like every other register, they are allocated and touched
+// before decoding starts.
+inline constexpr int32_t BLOCK_MIRROR = 768;  // syndrome entries repeated after the ring
+struct BlockRegisters {
+  alignas(64) int16_t syn1[DEC_RING + BLOCK_MIRROR];
+  alignas(64) int16_t syn2[DEC_RING + BLOCK_MIRROR];
+  alignas(64) uint8_t decided[DEC_RING];  // bit k: decision k
+  alignas(64) uint8_t wrong[DEC_RING];    // bit k: decision k differs from the sent bit
+};
+
 struct DecoderState {
   alignas(64) std::array<Ring, NUM_INF> dec;  // current decisions, 0 or 1
   alignas(64) std::array<Ring, NUM_INF> dif;  // -2w while dec equals the received bit, +2w otherwise
@@ -43,6 +55,7 @@ struct DecoderState {
   // [0] bits entered, [1] information and [2] check errors at the input,
   // [3 + j] information errors left right after iteration j.
   std::array<int32_t, NUM_COUNTS> counts;
+  BlockRegisters block;  // decode_fast's own
 };
 
 // The threshold schedule, indexed by iteration.

@@ -65,7 +65,7 @@ struct Run {
   Rng rngA;
   Rng rngB;
 
-  std::array<int16_t, 30> inf_pattern{};  // bits numbered 1 ... 29
+  std::array<int16_t, 30> inf_pattern{};  // bits numbered 1 ... 29 (InfPattern)
   int32_t pattern_pos = 0;                // pattern bit used last, 0 before the first
 
   int32_t inftot = 0;

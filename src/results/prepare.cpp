@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "decoder/decoder_fast.h"
 #include "driver/run.h"
 
 namespace mtsim {
@@ -39,7 +40,11 @@ void Run::prepare_decoder() {
 }
 
 int32_t Run::decode_all() {
-  decode_reference(decoder, streams, params.ndkdd, params.iterat);
+  if (kernels == Kernels::kFast) {
+    decode_fast(decoder, streams, params.ndkdd, params.iterat);
+  } else {
+    decode_reference(decoder, streams, params.ndkdd, params.iterat);
+  }
   return 0;
 }
 

@@ -1,0 +1,194 @@
+// Speed of every kernel in information bits per second, reference and fast
+// side by side, on data made by the real phases (ndkdd = 520,000, kst = 0,
+// random source).  Each benchmark restores its inputs outside the timed
+// part, so every iteration does the whole phase on the same data.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+
+#include "channel/rng_bits.h"
+#include "channel/source.h"
+#include "channel/transmit.h"
+#include "code/encoder.h"
+#include "decoder/decoder_fast.h"
+#include "tests/support/prepared_run.h"
+
+namespace mtsim {
+namespace {
+
+constexpr int32_t kSteps = 520000;
+constexpr double kBits = 6.0 * kSteps;  // information bits of a run
+
+// One prepared run per noise level, made once: the data do not depend on
+// iterat, and the fast kernels produce the reference's data.
+test_support::PreparedRun& prepared(double an) {
+  static std::map<double, std::unique_ptr<test_support::PreparedRun>> runs;
+  auto& slot = runs[an];
+  if (!slot) {
+    test_support::RunParams p;
+    p.ndkdd = kSteps;
+    p.AN = an;
+    slot = std::make_unique<test_support::PreparedRun>(p, Kernels::kFast);
+    slot->prepare();
+  }
+  return *slot;
+}
+
+void set_rate(benchmark::State& state, double bits_per_iteration) {
+  state.counters["bits/s"] = benchmark::Counter(bits_per_iteration * static_cast<double>(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+}
+
+// --- Generators: rngB as the source takes it, one call per information
+// bit, and rngA in the channel's pattern, 28 calls per six bits. ---
+
+void BM_GeneratorB_Reference(benchmark::State& state) {
+  const int32_t n = 6 * kSteps;
+  for (auto _ : state) {
+    Rng a, b;
+    seed_generators(a, b, 0);
+    uint32_t acc = 0;
+    for (int32_t i = 0; i < n; ++i) {
+      b.advance();
+      acc += b.a & 1u;
+    }
+    benchmark::DoNotOptimize(acc);
+  }
+  set_rate(state, n);
+}
+
+void BM_GeneratorB_Fast(benchmark::State& state) {
+  const int32_t n = 6 * kSteps;
+  for (auto _ : state) {
+    Rng a, b;
+    seed_generators(a, b, 0);
+    RngBits bits(b);
+    uint32_t acc = 0;
+    for (int64_t i = 1; i <= n; ++i) {
+      bits.reserve(63 * i);
+      acc += bits.bits10(63 * i) & 1u;
+    }
+    benchmark::DoNotOptimize(acc);
+  }
+  set_rate(state, n);
+}
+
+void BM_GeneratorA_Reference(benchmark::State& state) {
+  for (auto _ : state) {
+    Rng a, b;
+    seed_generators(a, b, 0);
+    uint32_t acc = 0;
+    for (int32_t t = 0; t < kSteps; ++t) {
+      for (int32_t c = 0; c < 28; ++c) {
+        a.advance();
+        acc += a.a & DRAW_MASK;
+      }
+    }
+    benchmark::DoNotOptimize(acc);
+  }
+  set_rate(state, kBits);
+}
+
+void BM_GeneratorA_Fast(benchmark::State& state) {
+  for (auto _ : state) {
+    Rng a, b;
+    seed_generators(a, b, 0);
+    RngBits bits(a);
+    uint32_t acc = 0;
+    int64_t at = 0;
+    for (int32_t t = 0; t < kSteps; ++t) {
+      for (int32_t c = 0; c < 28; ++c) {
+        at += 126;
+        bits.reserve(at);
+        acc += bits.bits10(at);
+      }
+    }
+    benchmark::DoNotOptimize(acc);
+  }
+  set_rate(state, kBits);
+}
+
+// --- Information source, random bits (one rngB call per bit). ---
+
+template <void (*Generate)(Streams&, Rng&, const InfPattern&, int32_t, int32_t, SourceState&)>
+void BM_Source(benchmark::State& state) {
+  Run& run = prepared(3.0).run();
+  const InfPattern pattern = make_inf_pattern();
+  for (auto _ : state) {
+    Rng a, b;
+    seed_generators(a, b, 0);
+    SourceState totals;
+    Generate(run.streams, b, pattern, 3, kSteps, totals);
+    benchmark::DoNotOptimize(totals.inf_weight);
+  }
+  set_rate(state, kBits);
+}
+
+// --- Encoder. ---
+
+template <int32_t (*Encode)(Streams&, int32_t)>
+void BM_Encoder(benchmark::State& state) {
+  Run& run = prepared(3.0).run();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Encode(run.streams, kSteps));
+  }
+  set_rate(state, kBits);
+}
+
+// --- Channel, generators included. ---
+
+template <ChannelErrors (*Transmit)(Streams&, Rng&, const SwapTable&, const ChannelTable&,
+                                    int32_t)>
+void BM_Channel(benchmark::State& state) {
+  Run& run = prepared(3.0).run();
+  for (auto _ : state) {
+    Rng a, b;
+    seed_generators(a, b, run.params.kst);
+    benchmark::DoNotOptimize(Transmit(run.streams, a, run.swap_table, run.channel, kSteps));
+  }
+  set_rate(state, kBits);
+}
+
+// --- Decoder: args are AN * 10 and iterat. ---
+
+template <int32_t (*Decode)(DecoderState&, const Streams&, int32_t, int32_t)>
+void BM_Decoder(benchmark::State& state) {
+  const double an = static_cast<double>(state.range(0)) / 10.0;
+  const int32_t iterat = static_cast<int32_t>(state.range(1));
+  Run& run = prepared(an).run();
+  auto work = std::make_unique<DecoderState>();
+  for (auto _ : state) {
+    state.PauseTiming();
+    *work = run.decoder;  // as the preparation left it
+    state.ResumeTiming();
+    Decode(*work, run.streams, kSteps, iterat);
+  }
+  set_rate(state, kBits);
+}
+
+void decoder_args(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"AN10", "iterat"});
+  for (int64_t an : {20, 30, 40}) {
+    for (int64_t iterat : {3, 8, 15}) b->Args({an, iterat});
+  }
+  b->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_GeneratorB_Reference)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeneratorB_Fast)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeneratorA_Reference)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeneratorA_Fast)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Source<generate_bits_reference>)->Name("BM_Source_Reference")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Source<generate_bits_fast>)->Name("BM_Source_Fast")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Encoder<encode_reference>)->Name("BM_Encoder_Reference")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Encoder<encode_fast>)->Name("BM_Encoder_Fast")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Channel<transmit_reference>)->Name("BM_Channel_Reference")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Channel<transmit_fast>)->Name("BM_Channel_Fast")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Decoder<decode_reference>)->Name("BM_Decoder_Reference")->Apply(decoder_args);
+BENCHMARK(BM_Decoder<decode_fast>)->Name("BM_Decoder_Fast")->Apply(decoder_args);
+
+}  // namespace
+}  // namespace mtsim
+
+BENCHMARK_MAIN();
