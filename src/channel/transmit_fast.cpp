@@ -70,7 +70,7 @@ struct Draw {
 
 // As the reference's receive: the sent bit, inverted when u <= flip_limit,
 // and the reliability |2q - 15|.  Returns 1 for an inversion.
-[[gnu::always_inline]] inline int32_t receive(Draw draw, const LevelByHi& levels,
+[[gnu::always_inline]] inline int32_t receive_into(Draw draw, const LevelByHi& levels,
                                               const ChannelTable& table, int16_t sent,
                                               int16_t& hard, int16_t& reliability) {
   const int32_t u = draw.u;
@@ -100,13 +100,13 @@ ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
     for (int32_t m = NUM_INF - 1; m >= 0; --m) {
       const Draw u = draw_u(bits, at, swap_table, 1);
       errors.inferr +=
-          receive(u, levels, table, s.inf[m][tau], s.rinf[m][tau], s.relinf[m][tau]);
+          receive_into(u, levels, table, s.inf[m][tau], s.rinf[m][tau], s.relinf[m][tau]);
     }
     const Draw u2 = draw_u(bits, at, swap_table, 2);
-    errors.isaerr += receive(u2, levels, table, s.chk2[tau], s.rchk2[tau], s.relchk2[tau]);
+    errors.isaerr += receive_into(u2, levels, table, s.chk2[tau], s.rchk2[tau], s.relchk2[tau]);
     at += kCallBits;
     const Draw u1 = draw_u(bits, at, swap_table, 2);
-    errors.isaerr += receive(u1, levels, table, s.chk1[tau], s.rchk1[tau], s.relchk1[tau]);
+    errors.isaerr += receive_into(u1, levels, table, s.chk1[tau], s.rchk1[tau], s.relchk1[tau]);
     at += kCallBits;
   }
   bits.state_at(at, rngA);

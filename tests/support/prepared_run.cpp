@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "channel/source.h"
-
 namespace mtsim::test_support {
 
 PreparedRun::PreparedRun(const RunParams& p, Kernels kernels) {
@@ -27,8 +25,7 @@ PreparedRun::~PreparedRun() {
 
 void PreparedRun::prepare() {
   Run& r = *run_;
-  r.inf_pattern = make_inf_pattern();
-  r.swap_table = make_swap_table();
+  r.start_up();
   r.read_parameters();
   r.estimate_channel();
   r.code_setup();
