@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "expected_reports.h"
 #include "test_support.h"
 
 namespace mtsim {
@@ -32,26 +33,7 @@ Estimate estimate(double AN) {
 
 TEST(EstimateChannelTest, PrintsTheEstimatesForThreeDecibels) {
   const Estimate e = estimate(3.0);
-  std::string want =
-      "\n  new mpch=22"
-      "\n channel capacity C8=0.896317\n channel capacity C8=0.896317"
-      "\n channel capacity C8=0.896317\n channel capacity C8=0.896317"
-      "\n channel capacity C8=0.896317"
-      "\n0.788502 -comp rate M=8"
-      "\n M=2 C=0.842699  R1=0.622576"
-      "\n channel capacity C16=0.908235"
-      "\n0.808982 -comp rate M=16"
-      "\n M=2 C=0.842699  R1=0.622576"
-      " \n  MPCH test     22876     ";
-  const char* noise[11] = {"0.022877", "0.022878", "0.022878", "0.022878", "0.022878", "0.022878",
-                           "0.022878", "0.022878", "0.022878", "0.022878", "0.022878"};
-  const char* rates[11] = {"0.808971", "0.809646", "0.810278", "0.810858", "0.811370", "0.811788",
-                           "0.812066", "0.812135", "0.811885", "0.811149", "0.809690"};
-  for (int j = 0; j < 11; ++j) {
-    want += std::string(" \n  your noice level A/N (0-5)    ") + noise[j] + "  ";
-    want += std::string("\n  ") + rates[j] + " -comp rate M=16";
-  }
-  EXPECT_EQ(e.console, want);
+  EXPECT_EQ(e.console, testing::estimates_three_decibels());
   EXPECT_EQ(e.results, "");  // console only
 }
 

@@ -49,6 +49,17 @@ double cutoff_rate(const double* P, int M) {
   return -log2(0.5 * total);
 }
 
+// One of the two passes: level k = 1 ... levels from b(k) = 1.5s - k width
+// up to b(k - 1), level 1 up to `top`.  Fills P[1 .. levels].
+void integrate_pass(double* P, int levels, double width, double top, double s) {
+  const double h = 0.005 * s;
+  for (int k = 1; k <= levels; ++k) {
+    const double lo = 1.5 * s - k * width * s;
+    const double hi = k == 1 ? top * s : 1.5 * s - (k - 1) * width * s;
+    P[k] = level_mass(lo, hi, s, h, kPassK);
+  }
+}
+
 struct HardRates {
   double C2;
   double R1;
@@ -66,17 +77,10 @@ ChannelTable estimate_channel(double AN, ReportWriter& out) {
   const double E = std::exp(std::log(10.0) * AN * 0.1);
   const double s = 8.0 * E;
 
-  // 8-level pass: level k from b(k) = 1.5s - 0.25s k up to b(k - 1), b(0) = 2.5s.
+  // 8-level pass: width 0.25s, b(0) = 2.5s; the last level by subtraction.
   double P8[9] = {};
-  {
-    const double h = 0.005 * s;
-    for (int k = 1; k <= 7; ++k) {
-      const double lo = 1.5 * s - k * 0.25 * s;
-      const double hi = k == 1 ? 2.5 * s : 1.5 * s - (k - 1) * 0.25 * s;
-      P8[k] = level_mass(lo, hi, s, h, kPassK);
-    }
-    P8[8] = 0.5 - P8[7];
-  }
+  integrate_pass(P8, 7, 0.25, 2.5, s);
+  P8[8] = 0.5 - P8[7];
   const double p8 = 0.5 - P8[6] - P8[5];
   out.console("\n  new mpch=%d", static_cast<int>(static_cast<int32_t>(1e6 * p8) / 1000));
   const double C8 = capacity(P8, 8);
@@ -87,17 +91,10 @@ ChannelTable estimate_channel(double AN, ReportWriter& out) {
   const HardRates hard8 = hard_rates(p8);
   out.console("\n M=2 C=%lf  R1=%f", hard8.C2, hard8.R1);
 
-  // 16-level pass: b(k) = 1.5s - 0.125s k, b(0) = 2.0s.
+  // 16-level pass: width 0.125s, b(0) = 2.0s.
   double P16[17] = {};
-  {
-    const double h = 0.005 * s;
-    for (int k = 1; k <= 15; ++k) {
-      const double lo = 1.5 * s - k * 0.125 * s;
-      const double hi = k == 1 ? 2.0 * s : 1.5 * s - (k - 1) * 0.125 * s;
-      P16[k] = level_mass(lo, hi, s, h, kPassK);
-    }
-    P16[16] = 0.5 - P16[13] - P16[14] - P16[15];
-  }
+  integrate_pass(P16, 15, 0.125, 2.0, s);
+  P16[16] = 0.5 - P16[13] - P16[14] - P16[15];
   const double p16 = 0.5 - P16[12] - P16[11] - P16[10] - P16[9];
   out.console("\n channel capacity C16=%lf", capacity(P16, 16));
   out.console("\n%lf -comp rate M=16", cutoff_rate(P16, 16));
