@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "channel/rng.h"
+#include "channel/source.h"
 #include "channel/transmit.h"
 #include "code/streams.h"
 #include "decoder/decoder.h"
@@ -65,7 +66,7 @@ struct Run {
   Rng rngA;
   Rng rngB;
 
-  std::array<int16_t, 30> inf_pattern{};  // bits numbered 1 ... 29 (InfPattern)
+  InfPattern inf_pattern{};  // bits numbered 1 ... 29
   int32_t pattern_pos = 0;                // pattern bit used last, 0 before the first
 
   int32_t inftot = 0;
