@@ -7,11 +7,11 @@
 #include <map>
 #include <memory>
 
-#include "channel/rng_bits.h"
-#include "channel/source.h"
-#include "channel/transmit.h"
-#include "code/encoder.h"
-#include "decoder/decoder_fast.h"
+#include "sim/random/rng_bits.h"
+#include "sim/source/source.h"
+#include "sim/channel/transmit.h"
+#include "sim/code/encoder.h"
+#include "sim/decoder/decoder_fast.h"
 #include "tests/support/prepared_run.h"
 
 namespace mtsim {
@@ -119,7 +119,7 @@ void BM_Source(benchmark::State& state) {
     Rng a, b;
     seed_generators(a, b, 0);
     SourceState totals;
-    Generate(run.streams, b, pattern, 3, kSteps, totals);
+    Generate(run.frame.streams, b, pattern, 3, kSteps, totals);
     benchmark::DoNotOptimize(totals.inf_weight);
   }
   set_rate(state, kBits);
@@ -131,7 +131,7 @@ template <int32_t (*Encode)(Streams&, int32_t)>
 void BM_Encoder(benchmark::State& state) {
   Run& run = prepared(3.0).run();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Encode(run.streams, kSteps));
+    benchmark::DoNotOptimize(Encode(run.frame.streams, kSteps));
   }
   set_rate(state, kBits);
 }
@@ -145,7 +145,7 @@ void BM_Channel(benchmark::State& state) {
   for (auto _ : state) {
     Rng a, b;
     seed_generators(a, b, run.params.kst);
-    benchmark::DoNotOptimize(Transmit(run.streams, a, run.swap_table, run.channel, kSteps));
+    benchmark::DoNotOptimize(Transmit(run.frame.streams, a, run.frame.swap_table, run.estimates.table, kSteps));
   }
   set_rate(state, kBits);
 }
@@ -160,9 +160,9 @@ void BM_Decoder(benchmark::State& state) {
   auto work = std::make_unique<DecoderState>();
   for (auto _ : state) {
     state.PauseTiming();
-    *work = run.decoder;  // as the preparation left it
+    *work = run.frame.decoder;  // as the preparation left it
     state.ResumeTiming();
-    Decode(*work, run.streams, kSteps, iterat);
+    Decode(*work, run.frame.streams, kSteps, iterat);
   }
   set_rate(state, kBits);
 }

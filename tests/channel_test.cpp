@@ -1,4 +1,4 @@
-#include "channel/transmit.h"
+#include "sim/channel/transmit.h"
 
 #include <gtest/gtest.h>
 
@@ -78,7 +78,7 @@ TEST(ChannelTest, FirstStepTakesItsDrawsInStreamOrder) {
   // 0, 2, 0, 0 in the 3 dB table, none at or below the flip limit.
   TestRun t(parameter_text(0, 3, 20000, 3, "3.0", 0));
   testing::run_through_channel(t.run());
-  const Streams& s = t->streams;
+  const Streams& s = t->frame.streams;
   const int16_t want[6] = {11, 15, 9, 13, 9, 15};  // relinf[0 ... 5]
   for (int k = 0; k < NUM_INF; ++k) {
     EXPECT_EQ(s.relinf[k][tpos], want[k]) << k;
@@ -94,7 +94,7 @@ TEST(ChannelTest, ErrorCountsDependOnTheNoiseNotOnTheSource) {
   auto counts = [](int kst, int infind, int ndkdd, const char* AN) {
     TestRun t(parameter_text(kst, infind, ndkdd, 3, AN, 0));
     testing::run_through_channel(t.run());
-    return std::vector<int32_t>{t->inferr, t->isaerr};
+    return std::vector<int32_t>{t->frame.channel_errors.inferr, t->frame.channel_errors.isaerr};
   };
   const std::vector<int32_t> base = counts(0, 3, 20000, "3.0");
   EXPECT_EQ(counts(0, 0, 20000, "3.0"), base);
@@ -108,8 +108,8 @@ TEST(ChannelTest, ErrorCountsDependOnTheNoiseNotOnTheSource) {
 TEST(ChannelTest, PreDecodingReport) {
   TestRun t(parameter_text(0, 3, 20000, 3, "3.0", 0));
   testing::run_through_channel(t.run());
-  t->inferr = 2741;
-  t->isaerr = 902;
+  t->frame.channel_errors.inferr = 2741;
+  t->frame.channel_errors.isaerr = 902;
   const size_t console_at = t.console().size();
   const size_t results_at = t.results().size();
   t->report_channel_errors();

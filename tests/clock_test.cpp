@@ -1,4 +1,4 @@
-#include "driver/clock.h"
+#include "mtsim/clock.h"
 
 #include <gtest/gtest.h>
 

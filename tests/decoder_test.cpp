@@ -1,11 +1,11 @@
-#include "decoder/decoder.h"
+#include "sim/decoder/decoder.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
-#include "results/prepare.h"
+#include "sim/decoder/prepare.h"
 #include "test_support.h"
 
 namespace mtsim {
@@ -48,16 +48,16 @@ int32_t ring(int32_t stream_index) { return stream_index & (DEC_RING - 1); }
 TEST(DecoderTest, ErrorFreeReceptionNeverFlips) {
   auto t = prepared(0, 3, 40000, 15, "3.0", 0);
   mtsim::Run& run = t->run();
-  receive_without_errors(run.streams);
-  prepare_registers(run.decoder);
+  receive_without_errors(run.frame.streams);
+  prepare_registers(run.frame.decoder);
   run.decode_all();
-  const DecoderState& d = run.decoder;
+  const DecoderState& d = run.frame.decoder;
   EXPECT_EQ(d.counts[0], 240000);
   for (int i = 1; i < NUM_COUNTS; ++i) EXPECT_EQ(d.counts[i], 0) << i;
   for (int32_t r = d.rcv_pos - 30000; r <= d.rcv_pos; ++r) {
     for (int k = 0; k < NUM_INF; ++k) {
-      ASSERT_EQ(d.dec[k][ring(r)], run.streams.rinf[k][r]);
-      ASSERT_EQ(d.dif[k][ring(r)], -2 * run.streams.relinf[k][r]);
+      ASSERT_EQ(d.dec[k][ring(r)], run.frame.streams.rinf[k][r]);
+      ASSERT_EQ(d.dif[k][ring(r)], -2 * run.frame.streams.relinf[k][r]);
     }
     ASSERT_LT(d.syn1[ring(r)], 0);
     ASSERT_LT(d.syn2[ring(r)], 0);
@@ -89,7 +89,7 @@ TEST(DecoderTest, SingleErrorIsFlippedExactlyAboveTheThreshold) {
   for (const SingleError& c : cases) {
     SCOPED_TRACE(::testing::Message() << "stream " << c.stream << " w " << c.own);
     auto t = prepared(0, 0, 20000, 5, "3.0", 0);
-    Streams& s = t->run().streams;
+    Streams& s = t->run().frame.streams;
     for (int32_t i = tpos; i < STREAM_LEN - 10000; ++i) {
       for (int k = 0; k < NUM_INF; ++k) {
         s.rinf[k][i] = 0;
@@ -108,7 +108,7 @@ TEST(DecoderTest, SingleErrorIsFlippedExactlyAboveTheThreshold) {
     s.relchk2[at] = static_cast<int16_t>(c.checks[3]);
     s.relchk2[at + taps[k][3]] = static_cast<int16_t>(c.checks[4]);
     s.relchk2[at + taps[k][4]] = static_cast<int16_t>(c.checks[5]);
-    DecoderState& d = t->run().decoder;
+    DecoderState& d = t->run().frame.decoder;
     prepare_registers(d);
     decode_reference(d, s, 20000, 5);
     EXPECT_EQ(d.counts[1], 1);
@@ -119,8 +119,8 @@ TEST(DecoderTest, SingleErrorIsFlippedExactlyAboveTheThreshold) {
 
 TEST(DecoderTest, FlippingTwiceRestoresEveryRegister) {
   auto t = prepared(11, 3, 20000, 8, "2.0", 0);
-  DecoderState& d = t->run().decoder;
-  for (int i = 0; i < 15000; ++i) decode_step(d, t->run().streams, 8);
+  DecoderState& d = t->run().frame.decoder;
+  for (int i = 0; i < 15000; ++i) decode_step(d, t->run().frame.streams, 8);
   auto before = std::make_unique<DecoderState>(d);
   const int32_t p = ring(d.rcv_pos - 3000);
   for (int k = 0; k < NUM_INF; ++k) {
@@ -153,8 +153,8 @@ void expect_sum_invariant(const DecoderState& d) {
 
 TEST(DecoderTest, SumsStayConsistentOnANoisyChannel) {
   auto t = prepared(5, 3, 60000, 15, "2.0", 200);
-  DecoderState& d = t->run().decoder;
-  const Streams& s = t->run().streams;
+  DecoderState& d = t->run().frame.decoder;
+  const Streams& s = t->run().frame.streams;
   int checked = 0;
   for (int i = 0; i < 50000; ++i) {
     decode_step(d, s, 15);
@@ -174,8 +174,8 @@ TEST(DecoderTest, PreStartPositionsNeverFlip) {
   // Before the ring wraps (12,768 steps) the pre-start entries still hold
   // the pre-start positions.
   auto t = prepared(2, 3, 20000, 15, "2.0", 200);
-  DecoderState& d = t->run().decoder;
-  for (int i = 0; i < 12700; ++i) decode_step(d, t->run().streams, 15);
+  DecoderState& d = t->run().frame.decoder;
+  for (int i = 0; i < 12700; ++i) decode_step(d, t->run().frame.streams, 15);
   for (int32_t p = 0; p < tpos; ++p) {
     for (int k = 0; k < NUM_INF; ++k) {
       ASSERT_EQ(d.dec[k][p], 0);
@@ -189,10 +189,10 @@ TEST(DecoderTest, CountsCoverTheRunAndNothingPastTheLastIteration) {
   for (int iterat : {3, 8}) {
     auto t = prepared(0, 3, 20000, iterat, "3.0", 0);
     t->run().decode_all();
-    const DecoderState& d = t->run().decoder;
+    const DecoderState& d = t->run().frame.decoder;
     EXPECT_EQ(d.counts[0], 120000);
-    EXPECT_EQ(d.counts[1], t->run().inferr);  // no packet
-    EXPECT_EQ(d.counts[2], t->run().isaerr);
+    EXPECT_EQ(d.counts[1], t->run().frame.channel_errors.inferr);  // no packet
+    EXPECT_EQ(d.counts[2], t->run().frame.channel_errors.isaerr);
     for (int i = 3 + iterat; i < NUM_COUNTS; ++i) EXPECT_EQ(d.counts[i], 0);
   }
 }
@@ -203,15 +203,15 @@ TEST(DecoderTest, ReusedStateDecodesLikeAFreshOne) {
   auto t = prepared(4, 3, 30000, 6, "2.5", 0);
   mtsim::Run& run = t->run();
   run.decode_all();
-  auto first = std::make_unique<DecoderState>(run.decoder);
-  prepare_registers(run.decoder);
+  auto first = std::make_unique<DecoderState>(run.frame.decoder);
+  prepare_registers(run.frame.decoder);
   run.decode_all();
-  EXPECT_EQ(run.decoder.counts, first->counts);
-  EXPECT_EQ(run.decoder.dec, first->dec);
-  EXPECT_EQ(run.decoder.dif, first->dif);
-  EXPECT_EQ(run.decoder.sum, first->sum);
-  EXPECT_EQ(run.decoder.syn1, first->syn1);
-  EXPECT_EQ(run.decoder.syn2, first->syn2);
+  EXPECT_EQ(run.frame.decoder.counts, first->counts);
+  EXPECT_EQ(run.frame.decoder.dec, first->dec);
+  EXPECT_EQ(run.frame.decoder.dif, first->dif);
+  EXPECT_EQ(run.frame.decoder.sum, first->sum);
+  EXPECT_EQ(run.frame.decoder.syn1, first->syn1);
+  EXPECT_EQ(run.frame.decoder.syn2, first->syn2);
   EXPECT_EQ(first->counts[0], 180000);
 }
 
@@ -219,8 +219,8 @@ TEST(ErrorPacketTest, BitsAndPlaces) {
   auto bits_at = [](int npacketll) {
     TestRun t(parameter_text(0, 3, 20000, 3, "3.0", npacketll));
     testing::run_through_channel(t.run());
-    const Rng before = t->rngB;
-    Streams& s = t->streams;
+    const Rng before = t->frame.rngB;
+    Streams& s = t->frame.streams;
     // Mark the window so that untouched entries show.
     for (Stream* x : {&s.rinf[5], &s.rinf[4], &s.rinf[3], &s.rinf[2], &s.rinf[1], &s.rinf[0],
                       &s.rchk2, &s.rchk1}) {
@@ -236,7 +236,7 @@ TEST(ErrorPacketTest, BitsAndPlaces) {
       }
       got.push_back(stream);
     }
-    const bool advanced = t->rngB.a != before.a || t->rngB.b != before.b;
+    const bool advanced = t->frame.rngB.a != before.a || t->frame.rngB.b != before.b;
     return std::make_pair(got, advanced);
   };
   // Each entry: bit + 10 * (step - 2000).

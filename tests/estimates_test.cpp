@@ -1,4 +1,5 @@
-#include "driver/estimates.h"
+#include "sim/channel/estimates.h"
+#include "mtsim/estimates_report.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,9 @@ Estimate estimate(double AN) {
   Estimate e;
   {
     ReportWriter out(console.file(), results.release(), diagnostics.file());
-    e.table = estimate_channel(AN, out);
+    const ChannelEstimates estimates = estimate_channel(AN);
+    report_estimates(estimates, out);
+    e.table = estimates.table;
   }
   e.results = results.text();
   e.console = console.text();

@@ -10,11 +10,11 @@
 #include <random>
 #include <string>
 
-#include "channel/rng_bits.h"
-#include "channel/source.h"
-#include "channel/transmit.h"
-#include "code/encoder.h"
-#include "decoder/decoder_fast.h"
+#include "sim/random/rng_bits.h"
+#include "sim/source/source.h"
+#include "sim/channel/transmit.h"
+#include "sim/code/encoder.h"
+#include "sim/decoder/decoder_fast.h"
 #include "tests/support/prepared_run.h"
 
 namespace mtsim {
@@ -100,7 +100,7 @@ TEST(FastEncoderTest, SameChecksAndWeightAsReference) {
       p.infind = infind;
       PreparedRun ref(p);
       ref.prepare();
-      Streams& s = ref.run().streams;
+      Streams& s = ref.run().frame.streams;
       auto fast = std::make_unique<Streams>(s);
       const int32_t w_ref = encode_reference(s, ndkdd);
       const int32_t w_fast = encode_fast(*fast, ndkdd);
@@ -124,13 +124,13 @@ TEST(FastChannelTest, SameReceivedBuffersCountsAndGeneratorAsReference) {
     ref.prepare();
     mtsim::Run& run = ref.run();
     // The channel again from its start, both ways, on copies of the streams.
-    auto s_ref = std::make_unique<Streams>(run.streams);
-    auto s_fast = std::make_unique<Streams>(run.streams);
+    auto s_ref = std::make_unique<Streams>(run.frame.streams);
+    auto s_fast = std::make_unique<Streams>(run.frame.streams);
     Rng a_ref, a_fast, unused;
     seed_generators(a_ref, unused, p.kst);
     seed_generators(a_fast, unused, p.kst);
-    const ChannelErrors e_ref = transmit_reference(*s_ref, a_ref, run.swap_table, run.channel, p.ndkdd);
-    const ChannelErrors e_fast = transmit_fast(*s_fast, a_fast, run.swap_table, run.channel, p.ndkdd);
+    const ChannelErrors e_ref = transmit_reference(*s_ref, a_ref, run.frame.swap_table, run.estimates.table, p.ndkdd);
+    const ChannelErrors e_fast = transmit_fast(*s_fast, a_fast, run.frame.swap_table, run.estimates.table, p.ndkdd);
     EXPECT_EQ(e_fast.inferr, e_ref.inferr) << describe(p);
     EXPECT_EQ(e_fast.isaerr, e_ref.isaerr) << describe(p);
     EXPECT_EQ(a_fast.a, a_ref.a) << describe(p);
@@ -144,7 +144,7 @@ TEST(FastChannelTest, NoStepsLeavesAnUnmaskedSeedAlone) {
   ref.prepare();
   mtsim::Run& run = ref.run();
   Rng a{0xFFFFFFF0u, 7799, RNG_A_CYCLES};
-  const ChannelErrors e = transmit_fast(run.streams, a, run.swap_table, run.channel, 0);
+  const ChannelErrors e = transmit_fast(run.frame.streams, a, run.frame.swap_table, run.estimates.table, 0);
   EXPECT_EQ(e.inferr + e.isaerr, 0);
   EXPECT_EQ(a.a, 0xFFFFFFF0u);
   EXPECT_EQ(a.b, 7799u);
@@ -158,10 +158,10 @@ void expect_same_decoding(const RunParams& p) {
   PreparedRun prepared(p);
   prepared.prepare();
   mtsim::Run& run = prepared.run();
-  auto fast = std::make_unique<DecoderState>(run.decoder);
-  decode_reference(run.decoder, run.streams, p.ndkdd, p.iterat);
-  decode_fast(*fast, run.streams, p.ndkdd, p.iterat);
-  const DecoderState& ref = run.decoder;
+  auto fast = std::make_unique<DecoderState>(run.frame.decoder);
+  decode_reference(run.frame.decoder, run.frame.streams, p.ndkdd, p.iterat);
+  decode_fast(*fast, run.frame.streams, p.ndkdd, p.iterat);
+  const DecoderState& ref = run.frame.decoder;
   const std::string what = describe(p);
   EXPECT_EQ(fast->counts, ref.counts) << what;
   EXPECT_EQ(fast->dec_pos, ref.dec_pos) << what;
@@ -208,12 +208,12 @@ TEST(FastDecoderTest, DecodingInTwoCallsMatchesOneReferenceCall) {
   PreparedRun prepared(p);
   prepared.prepare();
   mtsim::Run& run = prepared.run();
-  auto fast = std::make_unique<DecoderState>(run.decoder);
-  decode_reference(run.decoder, run.streams, 50000, 8);
-  decode_fast(*fast, run.streams, 30000, 8);
-  decode_fast(*fast, run.streams, 20000, 8);
-  EXPECT_EQ(fast->counts, run.decoder.counts);
-  for (int32_t k = 0; k < NUM_INF; ++k) EXPECT_TRUE(same_ring(fast->sum[k], run.decoder.sum[k]));
+  auto fast = std::make_unique<DecoderState>(run.frame.decoder);
+  decode_reference(run.frame.decoder, run.frame.streams, 50000, 8);
+  decode_fast(*fast, run.frame.streams, 30000, 8);
+  decode_fast(*fast, run.frame.streams, 20000, 8);
+  EXPECT_EQ(fast->counts, run.frame.decoder.counts);
+  for (int32_t k = 0; k < NUM_INF; ++k) EXPECT_TRUE(same_ring(fast->sum[k], run.frame.decoder.sum[k]));
 }
 
 // --- The whole program both ways. ---

@@ -1,4 +1,4 @@
-#include "driver/params.h"
+#include "mtsim/params.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "channel/rng.h"
+#include "sim/random/rng.h"
 
 #include <gtest/gtest.h>
 

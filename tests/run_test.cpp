@@ -74,14 +74,14 @@ TEST(RunTest, PacketShowsInTheDecoderInputCountsOnly) {
   TestRun without(parameter_text(9, 3, 20000, 3, "3.0", 0));
   with.execute();
   without.execute();
-  EXPECT_EQ(with->inferr, without->inferr);
-  EXPECT_EQ(with->isaerr, without->isaerr);
-  EXPECT_EQ(without->decoder.counts[1], without->inferr);
-  EXPECT_EQ(without->decoder.counts[2], without->isaerr);
+  EXPECT_EQ(with->frame.channel_errors.inferr, without->frame.channel_errors.inferr);
+  EXPECT_EQ(with->frame.channel_errors.isaerr, without->frame.channel_errors.isaerr);
+  EXPECT_EQ(without->frame.decoder.counts[1], without->frame.channel_errors.inferr);
+  EXPECT_EQ(without->frame.decoder.counts[2], without->frame.channel_errors.isaerr);
   // 150 random information bits and 50 check bits replaced: about half of
   // them wrong.
-  EXPECT_NE(with->decoder.counts[1], with->inferr);
-  EXPECT_NE(with->decoder.counts[2], with->isaerr);
+  EXPECT_NE(with->frame.decoder.counts[1], with->frame.channel_errors.inferr);
+  EXPECT_NE(with->frame.decoder.counts[2], with->frame.channel_errors.isaerr);
 }
 
 TEST(RunTest, RunsInOneProcessAreIndependent) {
@@ -94,7 +94,7 @@ TEST(RunTest, RunsInOneProcessAreIndependent) {
   EXPECT_EQ(first.console(), second.console());
   EXPECT_EQ(first.results(), second.results());
   EXPECT_NE(first.results(), other.results());
-  EXPECT_EQ(first->decoder.counts, second->decoder.counts);
+  EXPECT_EQ(first->frame.decoder.counts, second->frame.decoder.counts);
 }
 
 }  // namespace

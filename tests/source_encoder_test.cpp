@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "channel/source.h"
-#include "code/encoder.h"
+#include "sim/source/source.h"
+#include "sim/code/encoder.h"
 #include "test_support.h"
 
 namespace mtsim {
@@ -26,7 +26,7 @@ void source_and_code(TestRun& t) {
 
 std::vector<int> step_bits(Run& run, int32_t t) {
   std::vector<int> bits;
-  for (int k = 5; k >= 0; --k) bits.push_back(run.streams.inf[k][tpos + t]);
+  for (int k = 5; k >= 0; --k) bits.push_back(run.frame.streams.inf[k][tpos + t]);
   return bits;
 }
 
@@ -34,13 +34,13 @@ TEST(SourceTest, RandomModeFirstStepsAndWeights) {
   TestRun t(parameter_text(0, 3, 20000, 3, "3.0", 0));
   source_and_code(t);
   EXPECT_EQ(step_bits(t.run(), 0), (std::vector<int>{1, 0, 1, 0, 0, 1}));
-  EXPECT_EQ(t->inftot, 120000);
-  EXPECT_EQ(t->inf_weight, 59885);
-  EXPECT_EQ(t->check_weight, 19968);
+  EXPECT_EQ(t->frame.source.inftot, 120000);
+  EXPECT_EQ(t->frame.source.inf_weight, 59885);
+  EXPECT_EQ(t->frame.check_weight, 19968);
   const std::pair<int, int> first_checks[4] = {{1, 1}, {0, 0}, {0, 0}, {0, 0}};
   for (int s = 0; s < 4; ++s) {
-    EXPECT_EQ(t->streams.chk1[tpos + s], first_checks[s].first) << s;
-    EXPECT_EQ(t->streams.chk2[tpos + s], first_checks[s].second) << s;
+    EXPECT_EQ(t->frame.streams.chk1[tpos + s], first_checks[s].first) << s;
+    EXPECT_EQ(t->frame.streams.chk2[tpos + s], first_checks[s].second) << s;
   }
 }
 
@@ -49,8 +49,8 @@ TEST(SourceTest, InformationBitsDoNotDependOnTheNoiseSeed) {
   TestRun b(parameter_text(-99, 3, 20000, 3, "2.0", 0));
   source_and_code(a);
   source_and_code(b);
-  for (int k = 0; k < NUM_INF; ++k) EXPECT_EQ(a->streams.inf[k], b->streams.inf[k]);
-  EXPECT_EQ(a->rngB.a, b->rngB.a);
+  for (int k = 0; k < NUM_INF; ++k) EXPECT_EQ(a->frame.streams.inf[k], b->frame.streams.inf[k]);
+  EXPECT_EQ(a->frame.rngB.a, b->frame.rngB.a);
 }
 
 TEST(SourceTest, PatternModeRunsAcrossStreamsAndSteps) {
@@ -58,11 +58,11 @@ TEST(SourceTest, PatternModeRunsAcrossStreamsAndSteps) {
   source_and_code(t);
   EXPECT_EQ(step_bits(t.run(), 0), (std::vector<int>{1, 1, 0, 1, 0, 1}));
   EXPECT_EQ(step_bits(t.run(), 1), (std::vector<int>{1, 1, 0, 0, 1, 1}));
-  EXPECT_EQ(t->inf_weight, 62070);
+  EXPECT_EQ(t->frame.source.inf_weight, 62070);
   // Bit n of the run, six per step from inf[5] down, is pattern bit n mod 29 + 1.
   const auto pattern = make_inf_pattern();
   for (int n = 0; n < 600; ++n) {
-    EXPECT_EQ(t->streams.inf[5 - n % 6][tpos + n / 6], pattern[n % 29 + 1]) << n;
+    EXPECT_EQ(t->frame.streams.inf[5 - n % 6][tpos + n / 6], pattern[n % 29 + 1]) << n;
   }
 }
 
@@ -78,23 +78,23 @@ TEST(SourceTest, FixedModesAndTheirCheckWeights) {
     SCOPED_TRACE(c.infind);
     TestRun t(parameter_text(0, c.infind, 20000, 3, "3.0", 0));
     source_and_code(t);
-    EXPECT_EQ(t->inftot, 120000);
-    EXPECT_EQ(t->inf_weight, c.inf_weight);
+    EXPECT_EQ(t->frame.source.inftot, 120000);
+    EXPECT_EQ(t->frame.source.inf_weight, c.inf_weight);
     if (c.check_weight >= 0) {
-      EXPECT_EQ(t->check_weight, c.check_weight);
+      EXPECT_EQ(t->frame.check_weight, c.check_weight);
     }
     // rngB made one call per information bit whatever the mode.
     Rng a, b;
     seed_generators(a, b, 0);
     for (int i = 0; i < 120000; ++i) b.advance();
-    EXPECT_EQ(t->rngB.a, b.a);
+    EXPECT_EQ(t->frame.rngB.a, b.a);
   }
   TestRun ones(parameter_text(0, 1, 20000, 3, "3.0", 0));
   source_and_code(ones);
-  EXPECT_EQ(ones->streams.chk1[tpos], 1);
-  EXPECT_EQ(ones->streams.chk2[tpos], 0);
+  EXPECT_EQ(ones->frame.streams.chk1[tpos], 1);
+  EXPECT_EQ(ones->frame.streams.chk2[tpos], 0);
   for (int32_t t = 694; t < 20000; ++t) {
-    ASSERT_EQ(ones->streams.chk1[tpos + t] + ones->streams.chk2[tpos + t], 0) << t;
+    ASSERT_EQ(ones->frame.streams.chk1[tpos + t] + ones->frame.streams.chk2[tpos + t], 0) << t;
   }
 }
 
@@ -139,7 +139,7 @@ TEST(CodeTest, EveryBitIsInSixChecksAndNoTwoBitsShareTwo) {
 TEST(EncoderTest, ChecksAreTheParityEquations) {
   TestRun t(parameter_text(5, 3, 30000, 3, "3.0", 0));
   source_and_code(t);
-  const Streams& s = t->streams;
+  const Streams& s = t->frame.streams;
   int32_t weight = 0;
   for (int32_t tau = tpos; tau < tpos + 30000; ++tau) {
     int c1 = 0;
@@ -152,7 +152,7 @@ TEST(EncoderTest, ChecksAreTheParityEquations) {
     ASSERT_EQ(s.chk2[tau], c2) << tau;
     weight += c1 + c2;
   }
-  EXPECT_EQ(t->check_weight, weight);
+  EXPECT_EQ(t->frame.check_weight, weight);
   // The prehistory stayed zero and nothing beyond the run was written.
   for (int32_t i = tpos - MAX_DELAY; i < tpos; ++i) {
     for (int k = 0; k < NUM_INF; ++k) ASSERT_EQ(s.inf[k][i], 0);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
+#include "mtsim/run.h"
 #include "support/memory_stream.h"
 
 namespace mtsim::testing {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "driver/report_writer.h"
+#include "mtsim/report_writer.h"
 #include "memory_stream.h"
 
 namespace mtsim::testing {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/params.h"
+#include "mtsim/params.h"
 
 namespace mtsim::testing {
 

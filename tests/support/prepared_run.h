@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "driver/run.h"
+#include "mtsim/run.h"
 
 namespace mtsim::test_support {
 

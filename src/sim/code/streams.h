@@ -1,0 +1,31 @@
+// The 24 stream buffers through which the phases hand over a run.
+//
+// Time step t of a run lives at entry tpos + t of every buffer; the entries
+// below tpos are the code's prehistory and read as 0.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "sim/code/code_tables.h"
+
+namespace mtsim {
+
+using Stream = std::array<int16_t, STREAM_LEN>;
+
+struct Streams {
+  // Sent bits, 0 or 1.
+  alignas(64) std::array<Stream, NUM_INF> inf;
+  alignas(64) Stream chk1;
+  alignas(64) Stream chk2;
+  // Received hard decisions, 0 or 1.
+  alignas(64) std::array<Stream, NUM_INF> rinf;
+  alignas(64) Stream rchk1;
+  alignas(64) Stream rchk2;
+  // Reliabilities of the received symbols, odd, 1 ... 15.
+  alignas(64) std::array<Stream, NUM_INF> relinf;
+  alignas(64) Stream relchk1;
+  alignas(64) Stream relchk2;
+};
+
+}  // namespace mtsim

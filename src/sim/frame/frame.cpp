@@ -1,0 +1,123 @@
+#include "sim/frame/frame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "sim/code/encoder.h"
+#include "sim/decoder/decoder_fast.h"
+#include "sim/decoder/prepare.h"
+
+namespace mtsim {
+
+std::string config_error(const FrameConfig& c) {
+  char line[160];
+  if (c.infind > 3) {
+    std::snprintf(line, sizeof line, "infind %d is above 3", c.infind);
+  } else if (c.ndkdd < 20000 || c.ndkdd > 520000) {
+    std::snprintf(line, sizeof line, "ndkdd %d is outside 20000 ... 520000", c.ndkdd);
+  } else if (c.iterat < 3 || c.iterat > MAX_ITERAT) {
+    std::snprintf(line, sizeof line, "iterat %d is outside 3 ... 15", c.iterat);
+  } else if (!(c.AN >= 2.0 && c.AN <= 5.0) && c.AN != 25.0) {
+    std::snprintf(line, sizeof line, "AN %g is outside 2.0 ... 5.0 and not 25.0", c.AN);
+  } else if (c.npacketll > 200) {
+    std::snprintf(line, sizeof line, "npacketll %d is above 200", c.npacketll);
+  } else {
+    return {};
+  }
+  return line;
+}
+
+std::unique_ptr<FrameState> make_frame_state() {
+  auto f = std::make_unique<FrameState>();
+  f->swap_table = make_swap_table();
+  f->inf_pattern = make_inf_pattern();
+  return f;
+}
+
+void start_frame(FrameState& f, int32_t kst) {
+  seed_generators(f.rngA, f.rngB, kst);
+  Streams& s = f.streams;
+  for (Stream* buffer : {&s.chk1, &s.chk2}) std::fill_n(buffer->begin(), CLEARED_LEN, int16_t{0});
+  for (Stream& buffer : s.inf) std::fill_n(buffer.begin(), CLEARED_LEN, int16_t{0});
+  f.source = SourceState{};
+  f.check_weight = 0;
+  f.channel_errors = ChannelErrors{};
+}
+
+void generate_source(FrameState& f, const FrameConfig& c, Kernels kernels) {
+  if (kernels == Kernels::kFast) {
+    generate_bits_fast(f.streams, f.rngB, f.inf_pattern, c.infind, c.ndkdd, f.source);
+  } else {
+    generate_bits_reference(f.streams, f.rngB, f.inf_pattern, c.infind, c.ndkdd, f.source);
+  }
+}
+
+void encode(FrameState& f, const FrameConfig& c, Kernels kernels) {
+  f.check_weight += kernels == Kernels::kFast ? encode_fast(f.streams, c.ndkdd)
+                                              : encode_reference(f.streams, c.ndkdd);
+}
+
+void transmit(FrameState& f, const ChannelTable& table, const FrameConfig& c, Kernels kernels) {
+  const ChannelErrors errors =
+      kernels == Kernels::kFast
+          ? transmit_fast(f.streams, f.rngA, f.swap_table, table, c.ndkdd)
+          : transmit_reference(f.streams, f.rngA, f.swap_table, table, c.ndkdd);
+  f.channel_errors.inferr += errors.inferr;
+  f.channel_errors.isaerr += errors.isaerr;
+}
+
+void prepare_decoder(FrameState& f, const FrameConfig& c) {
+  prepare_registers(f.decoder);
+  write_error_packet(f.streams, f.rngB, c.npacketll);
+}
+
+void decode(FrameState& f, const FrameConfig& c, Kernels kernels) {
+  if (kernels == Kernels::kFast) {
+    decode_fast(f.decoder, f.streams, c.ndkdd, c.iterat);
+  } else {
+    decode_reference(f.decoder, f.streams, c.ndkdd, c.iterat);
+  }
+}
+
+FrameCounts frame_counts(const FrameState& f, const FrameConfig& c) {
+  FrameCounts counts;
+  counts.iterat = c.iterat;
+  counts.table = f.decoder.counts;
+  counts.inftot = f.source.inftot;
+  counts.inf_weight = f.source.inf_weight;
+  counts.check_weight = f.check_weight;
+  counts.inferr = f.channel_errors.inferr;
+  counts.isaerr = f.channel_errors.isaerr;
+  return counts;
+}
+
+namespace {
+
+const FrameConfig& checked(const FrameConfig& config) {
+  const std::string error = config_error(config);
+  if (!error.empty()) throw std::invalid_argument(error);
+  return config;
+}
+
+}  // namespace
+
+Simulator::Simulator(const FrameConfig& config, Kernels kernels)
+    : config_(checked(config)),
+      kernels_(kernels),
+      estimates_(estimate_channel(config.AN)),
+      state_(make_frame_state()) {}
+
+FrameCounts Simulator::run(int32_t kst) {
+  FrameState& f = *state_;
+  start_frame(f, kst);
+  generate_source(f, config_, kernels_);
+  encode(f, config_, kernels_);
+  transmit(f, estimates_.table, config_, kernels_);
+  prepare_decoder(f, config_);
+  decode(f, config_, kernels_);
+  return frame_counts(f, config_);
+}
+
+}  // namespace mtsim

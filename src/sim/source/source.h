@@ -1,0 +1,40 @@
+// The information source: six streams of bits, pseudo-random or one of
+// three fixed contents chosen by infind.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "sim/random/rng.h"
+#include "sim/code/streams.h"
+
+namespace mtsim {
+
+// The fixed 29-bit pattern of source mode 2, bits numbered 1 ... 29
+// (entry 0 unused).
+using InfPattern = std::array<int16_t, 30>;
+InfPattern make_inf_pattern();
+
+// What the source hands on besides the streams.
+struct SourceState {
+  int32_t pattern_pos = 0;  // pattern bit used last, 0 before the first
+  int32_t inftot = 0;       // information bits generated
+  int32_t inf_weight = 0;   // 1 bits among them
+};
+
+// Fills inf[5] ... inf[0] at tpos ... tpos + ndkdd - 1, one rngB call per
+// bit in every mode (so the error packet drawn afterwards does not depend
+// on infind): 0 and negative modes send zeros, 1 ones, 2 the pattern, 3
+// bit 0 of rngB's a, any other mode zeros.
+// REQUIRES: ndkdd <= 520,000.
+void generate_bits_reference(Streams& s, Rng& rngB, const InfPattern& pattern, int32_t infind,
+                             int32_t ndkdd, SourceState& state);
+
+// The same bits, counts and final rngB state, with rngB read as a bit
+// sequence (RngBits): bit 0 of a after call c is bit 63 c of the sequence.
+// REQUIRES: as the reference; rngB as seeded or advanced (3 cycles per
+// call, b < 2^31).
+void generate_bits_fast(Streams& s, Rng& rngB, const InfPattern& pattern, int32_t infind,
+                        int32_t ndkdd, SourceState& state);
+
+}  // namespace mtsim
