@@ -17,6 +17,28 @@ namespace {
 constexpr const char* kKeys[] = {"code", "kst", "infind", "ndkdd", "iterat", "AN", "npacketll",
                                  "lim88"};
 
+// The echo both streams must carry for the final parameters `p`; infind is
+// echoed as it was read, before its replacement.
+std::string console_echo(const mtsim::Params& p, int32_t infind_as_read) {
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "\n  code=%d \n  kst=%d \n  infind =%d    ndkdd=%d n  iterat=%d "
+                "\n   AN=%f n  npacketll=%d \n lim88=%d-free control par ",
+                p.code, p.kst, infind_as_read, p.ndkdd, p.iterat, p.AN, p.npacketll, p.lim88);
+  return text;
+}
+
+std::string results_echo(const mtsim::Params& p, int32_t infind_as_read) {
+  char text[768];
+  std::snprintf(text, sizeof text,
+                "\n  --------  code=%d  -----------\n =================================="
+                "\n  kst=%d \n  infind =%d \n   ndkdd=%d \n  iterat=%d \n  AN=%f "
+                "\n  npacketll=%d \n ===  lim88=%d  ====-free control parameter"
+                "\n ===================================================",
+                p.code, p.kst, infind_as_read, p.ndkdd, p.iterat, p.AN, p.npacketll, p.lim88);
+  return text;
+}
+
 [[noreturn]] void fail(const char* what, const std::string& detail) {
   std::fprintf(stderr, "params_fuzzer: %s\n%s\n", what, detail.c_str());
   std::abort();
@@ -67,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (p.infind != (infind_read > 3 ? 2 : infind_read)) fail("infind echo and value disagree", out.console);
 
   const int32_t echoed = static_cast<int32_t>(infind_read);
-  if (out.console != mtsim::testing::console_echo(p, echoed)) fail("console echo malformed", out.console);
-  if (out.results != mtsim::testing::results_echo(p, echoed)) fail("results echo malformed", out.results);
+  if (out.console != console_echo(p, echoed)) fail("console echo malformed", out.console);
+  if (out.results != results_echo(p, echoed)) fail("results echo malformed", out.results);
   check_warnings(out.diagnostics);
   return 0;
 }

@@ -1,256 +1,88 @@
-// The fast kernels against the reference ones, bit for bit, on data made
-// by the real phases: every received buffer, register ring, count and
-// generator state must come out the same.
+// The fast kernels against the reference ones, bit for bit: two frames of
+// the same settings, one through the reference stages and one through the
+// fast ones, must agree after every stage in every buffer, register ring,
+// count and generator state.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <random>
-#include <string>
 
-#include "sim/random/rng_bits.h"
-#include "sim/source/source.h"
-#include "sim/channel/transmit.h"
-#include "sim/code/encoder.h"
 #include "sim/decoder/decoder_fast.h"
-#include "tests/support/prepared_run.h"
+#include "sim/frame/frame.h"
 
 namespace mtsim {
 namespace {
 
-using test_support::PreparedRun;
-using test_support::RunParams;
-
-std::string describe(const RunParams& p) {
-  char text[160];
-  std::snprintf(text, sizeof text, "kst=%d infind=%d ndkdd=%d iterat=%d AN=%.1f npacketll=%d",
-                p.kst, p.infind, p.ndkdd, p.iterat, p.AN, p.npacketll);
-  return text;
+template <typename T>
+bool same(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
 }
 
-bool same_stream(const Stream& a, const Stream& b) {
-  return std::memcmp(a.data(), b.data(), sizeof(Stream)) == 0;
+// `calls`: the fast decoder takes the frame in that many equal parts, so
+// that later calls start mid-frame.
+void expect_same_frames(int32_t kst, const FrameConfig& c, int calls = 1) {
+  SCOPED_TRACE(::testing::Message()
+               << "kst " << kst << " infind " << c.infind << " ndkdd " << c.ndkdd << " iterat "
+               << c.iterat << " AN " << c.AN << " npacketll " << c.npacketll);
+  const ChannelTable table = estimate_channel(c.AN).table;
+  const auto ref = make_frame_state(), fast = make_frame_state();
+  start_frame(*ref, kst);
+  start_frame(*fast, kst);
+  generate_source(*ref, c, Kernels::kReference);
+  generate_source(*fast, c, Kernels::kFast);
+  EXPECT_TRUE(same(fast->streams, ref->streams) && same(fast->source, ref->source) &&
+              same(fast->rngB, ref->rngB))
+      << "source";
+  encode(*ref, c, Kernels::kReference);
+  encode(*fast, c, Kernels::kFast);
+  EXPECT_TRUE(same(fast->streams, ref->streams) && fast->check_weight == ref->check_weight)
+      << "encoder";
+  transmit(*ref, table, c, Kernels::kReference);
+  transmit(*fast, table, c, Kernels::kFast);
+  EXPECT_TRUE(same(fast->streams, ref->streams) &&
+              same(fast->channel_errors, ref->channel_errors) && same(fast->rngA, ref->rngA))
+      << "channel";
+  prepare_decoder(*ref, c);
+  prepare_decoder(*fast, c);
+  decode(*ref, c, Kernels::kReference);
+  for (int i = 0; i < calls; ++i)
+    decode_fast(fast->decoder, fast->streams, c.ndkdd / calls, c.iterat);
+  const DecoderState &f = fast->decoder, &r = ref->decoder;
+  EXPECT_TRUE(f.counts == r.counts && f.rcv_pos == r.rcv_pos && f.dec_pos == r.dec_pos &&
+              same(f.dec, r.dec) && same(f.dif, r.dif) && same(f.sum, r.sum) &&
+              same(f.syn1, r.syn1) && same(f.syn2, r.syn2))
+      << "decoder";
 }
 
-bool same_ring(const Ring& a, const Ring& b) {
-  return std::memcmp(a.data(), b.data(), sizeof(Ring)) == 0;  // entries 32,768 up included
+TEST(FastKernelsTest, EveryStageAsTheReference) {
+  // Draws exactly at the channel's edges: u = flip_limit (kst 3 at AN 2.0, step 40), which
+  // inverts; u = 391,999 and 57,999, level_cdf entries at the end of a range of 1,000 u.
+  expect_same_frames(3, {3, 20000, 3, 2.0, 0});
+  expect_same_frames(5, {3, 20000, 3, 3.81, 0});
+  expect_same_frames(10, {3, 20000, 3, 5.0, 0});
+  // ndkdd that ends a vector of 32 steps early, late, and at its last step.
+  expect_same_frames(-1, {3, 20001, 15, 3.0, 200});
+  expect_same_frames(123456789, {3, 33333, 8, 4.0, 16});
+  expect_same_frames(-2000000000, {3, 20031, 5, 2.5, 8});
+  // Every other source mode; most iterations and flips; two decoder calls; the longest frame.
+  expect_same_frames(7, {0, 20000, 15, 25.0, 200});
+  expect_same_frames(0, {2, 20000, 15, 2.0, 200});
+  expect_same_frames(1, {1, 50000, 8, 2.5, 0}, 2);
+  expect_same_frames(-3, {-1, 20000, 4, 3.0, 16});
+  expect_same_frames(0, {3, 520000, 8, 3.0, 0});
 }
 
-// --- The generators read as bit sequences. ---
-
-TEST(RngBitsTest, FollowsEveryCallOfBothGenerators) {
-  for (int32_t kst : {0, 1, -1, 12345, -987654321, 2147483647}) {
-    Rng a, b;
-    seed_generators(a, b, kst);
-    for (Rng* gen : {&a, &b}) {
-      Rng ref = *gen;
-      RngBits bits(*gen);
-      const int64_t call_bits = 21 * ref.cycles;
-      for (int64_t c = 1; c <= 40000; ++c) {
-        ref.advance();
-        bits.reserve(c * call_bits + RngBits::kMaxAhead);  // the farthest look-ahead allowed
-        ASSERT_EQ(bits.bits10(c * call_bits), ref.a & 1023u) << "kst " << kst << " call " << c;
-      }
-      Rng end = ref;
-      bits.state_at(40000 * call_bits, end);
-      EXPECT_EQ(end.a, ref.a);
-      EXPECT_EQ(end.b, ref.b);
-      EXPECT_EQ(end.cycles, ref.cycles);
-    }
-  }
-}
-
-// --- Information source. ---
-
-TEST(FastSourceTest, SameBitsCountsPatternAndGeneratorInEveryMode) {
-  const InfPattern pattern = make_inf_pattern();
-  for (int32_t infind : {-1, 0, 1, 2, 3, 7}) {
-    for (int32_t ndkdd : {20000, 20001, 33333}) {
-      auto s_ref = std::make_unique<Streams>();
-      auto s_fast = std::make_unique<Streams>();
-      Rng a, b_ref, b_fast;
-      seed_generators(a, b_ref, 0);
-      seed_generators(a, b_fast, 0);
-      // A pattern already under way, as a second source call would find it.
-      SourceState ref{5, 12, 3};
-      SourceState fast = ref;
-      generate_bits_reference(*s_ref, b_ref, pattern, infind, ndkdd, ref);
-      generate_bits_fast(*s_fast, b_fast, pattern, infind, ndkdd, fast);
-      const std::string what = "infind " + std::to_string(infind) + " ndkdd " + std::to_string(ndkdd);
-      EXPECT_EQ(fast.inftot, ref.inftot) << what;
-      EXPECT_EQ(fast.inf_weight, ref.inf_weight) << what;
-      EXPECT_EQ(fast.pattern_pos, ref.pattern_pos) << what;
-      EXPECT_EQ(b_fast.a, b_ref.a) << what;
-      EXPECT_EQ(b_fast.b, b_ref.b) << what;
-      for (int32_t k = 0; k < NUM_INF; ++k) EXPECT_TRUE(same_stream(s_fast->inf[k], s_ref->inf[k])) << what;
-    }
-  }
-}
-
-// --- Encoder. ---
-
-TEST(FastEncoderTest, SameChecksAndWeightAsReference) {
-  // Step counts that end a vector early, late and exactly.
-  for (int32_t ndkdd : {20000, 20001, 20031, 33333}) {
-    for (int32_t infind : {1, 2, 3}) {
-      RunParams p;
-      p.ndkdd = ndkdd;
-      p.infind = infind;
-      PreparedRun ref(p);
-      ref.prepare();
-      Streams& s = ref.run().frame.streams;
-      auto fast = std::make_unique<Streams>(s);
-      const int32_t w_ref = encode_reference(s, ndkdd);
-      const int32_t w_fast = encode_fast(*fast, ndkdd);
-      EXPECT_EQ(w_fast, w_ref) << describe(p);
-      EXPECT_TRUE(same_stream(fast->chk1, s.chk1)) << describe(p);
-      EXPECT_TRUE(same_stream(fast->chk2, s.chk2)) << describe(p);
-    }
-  }
-}
-
-// --- Channel. ---
-
-TEST(FastChannelTest, SameReceivedBuffersCountsAndGeneratorAsReference) {
-  const RunParams cases[] = {
-      {0, 3, 20000, 8, 3.0, 0},       {-1, 3, 20001, 8, 2.0, 0},
-      {123456789, 2, 33333, 8, 4.0, 0}, {-2000000000, 3, 20000, 8, 5.0, 0},
-      {7, 1, 20031, 8, 25.0, 0},
-  };
-  for (const RunParams& p : cases) {
-    PreparedRun ref(p);
-    ref.prepare();
-    mtsim::Run& run = ref.run();
-    // The channel again from its start, both ways, on copies of the streams.
-    auto s_ref = std::make_unique<Streams>(run.frame.streams);
-    auto s_fast = std::make_unique<Streams>(run.frame.streams);
-    Rng a_ref, a_fast, unused;
-    seed_generators(a_ref, unused, p.kst);
-    seed_generators(a_fast, unused, p.kst);
-    const ChannelErrors e_ref = transmit_reference(*s_ref, a_ref, run.frame.swap_table, run.estimates.table, p.ndkdd);
-    const ChannelErrors e_fast = transmit_fast(*s_fast, a_fast, run.frame.swap_table, run.estimates.table, p.ndkdd);
-    EXPECT_EQ(e_fast.inferr, e_ref.inferr) << describe(p);
-    EXPECT_EQ(e_fast.isaerr, e_ref.isaerr) << describe(p);
-    EXPECT_EQ(a_fast.a, a_ref.a) << describe(p);
-    EXPECT_EQ(a_fast.b, a_ref.b) << describe(p);
-    EXPECT_EQ(std::memcmp(s_fast.get(), s_ref.get(), sizeof(Streams)), 0) << describe(p);
-  }
-}
-
-TEST(FastChannelTest, NoStepsLeavesAnUnmaskedSeedAlone) {
-  PreparedRun ref(RunParams{});
-  ref.prepare();
-  mtsim::Run& run = ref.run();
-  Rng a{0xFFFFFFF0u, 7799, RNG_A_CYCLES};
-  const ChannelErrors e = transmit_fast(run.frame.streams, a, run.frame.swap_table, run.estimates.table, 0);
-  EXPECT_EQ(e.inferr + e.isaerr, 0);
-  EXPECT_EQ(a.a, 0xFFFFFFF0u);
-  EXPECT_EQ(a.b, 7799u);
-}
-
-// --- Decoder. ---
-
-// Decodes the prepared run both ways and compares everything the decoder
-// writes.
-void expect_same_decoding(const RunParams& p) {
-  PreparedRun prepared(p);
-  prepared.prepare();
-  mtsim::Run& run = prepared.run();
-  auto fast = std::make_unique<DecoderState>(run.frame.decoder);
-  decode_reference(run.frame.decoder, run.frame.streams, p.ndkdd, p.iterat);
-  decode_fast(*fast, run.frame.streams, p.ndkdd, p.iterat);
-  const DecoderState& ref = run.frame.decoder;
-  const std::string what = describe(p);
-  EXPECT_EQ(fast->counts, ref.counts) << what;
-  EXPECT_EQ(fast->dec_pos, ref.dec_pos) << what;
-  EXPECT_EQ(fast->rcv_pos, ref.rcv_pos) << what;
-  for (int32_t k = 0; k < NUM_INF; ++k) {
-    EXPECT_TRUE(same_ring(fast->dec[k], ref.dec[k])) << what << " dec " << k;
-    EXPECT_TRUE(same_ring(fast->dif[k], ref.dif[k])) << what << " dif " << k;
-    EXPECT_TRUE(same_ring(fast->sum[k], ref.sum[k])) << what << " sum " << k;
-  }
-  EXPECT_TRUE(same_ring(fast->syn1, ref.syn1)) << what;
-  EXPECT_TRUE(same_ring(fast->syn2, ref.syn2)) << what;
-}
-
-TEST(FastDecoderTest, SameAsReferenceOverRandomRuns) {
+TEST(FastKernelsTest, EveryStageAsTheReferenceOnRandomFrames) {
   std::mt19937 gen(20261206);
   const double levels[] = {2.0, 2.0, 2.5, 3.0, 3.5, 4.0, 5.0};
-  for (int32_t i = 0; i < 12; ++i) {
-    RunParams p;
-    p.kst = static_cast<int32_t>(gen());
-    p.infind = 1 + static_cast<int32_t>(gen() % 3);
-    p.ndkdd = 20000 + static_cast<int32_t>(gen() % 20000);
-    p.iterat = 3 + static_cast<int32_t>(gen() % 13);
-    p.AN = levels[gen() % 7];
-    p.npacketll = static_cast<int32_t>(gen() % 201);
-    expect_same_decoding(p);
+  for (int32_t i = 0; i < 8; ++i) {
+    const auto kst = static_cast<int32_t>(gen());
+    const auto infind = static_cast<int32_t>(gen() % 5) - 1;
+    const auto ndkdd = 20000 + static_cast<int32_t>(gen() % 20000);
+    const auto iterat = 3 + static_cast<int32_t>(gen() % 13);
+    const double AN = levels[gen() % 7];
+    expect_same_frames(kst, {infind, ndkdd, iterat, AN, static_cast<int32_t>(gen() % 201)});
   }
-}
-
-TEST(FastDecoderTest, SameAsReferenceAtTheEdges) {
-  // The shortest run; a run that wraps the rings several times with the
-  // most iterations, a long error packet and many flips; the default run.
-  expect_same_decoding({0, 3, 20000, 3, 3.0, 0});
-  expect_same_decoding({0, 3, 20000, 15, 2.0, 200});
-  expect_same_decoding({-5, 3, 110000, 15, 2.0, 200});
-  expect_same_decoding({0, 3, 520000, 8, 3.0, 0});
-}
-
-TEST(FastDecoderTest, DecodingInTwoCallsMatchesOneReferenceCall) {
-  // The second call starts mid-run, from a state that is not freshly
-  // prepared.
-  RunParams p;
-  p.ndkdd = 50000;
-  p.AN = 2.5;
-  PreparedRun prepared(p);
-  prepared.prepare();
-  mtsim::Run& run = prepared.run();
-  auto fast = std::make_unique<DecoderState>(run.frame.decoder);
-  decode_reference(run.frame.decoder, run.frame.streams, 50000, 8);
-  decode_fast(*fast, run.frame.streams, 30000, 8);
-  decode_fast(*fast, run.frame.streams, 20000, 8);
-  EXPECT_EQ(fast->counts, run.frame.decoder.counts);
-  for (int32_t k = 0; k < NUM_INF; ++k) EXPECT_TRUE(same_ring(fast->sum[k], run.frame.decoder.sum[k]));
-}
-
-// --- The whole program both ways. ---
-
-// The results file of a whole run, without the lines that carry times.
-std::string results_without_times(Kernels kernels, const char* params) {
-  char* text = nullptr;
-  size_t size = 0;
-  std::FILE* results = open_memstream(&text, &size);
-  std::FILE* in = fmemopen(const_cast<char*>(params), std::strlen(params), "r");
-  std::FILE* devnull = std::fopen("/dev/null", "w");
-  {
-    auto run = Run::create(in, std::make_unique<ReportWriter>(devnull, results, devnull));
-    run->kernels = kernels;
-    run->execute();
-  }  // the writer closes the results stream
-  std::fclose(in);
-  std::fclose(devnull);
-  std::string out;
-  for (const char* line = text; *line != '\0';) {
-    const char* end = std::strchr(line, '\n');
-    const std::string one(line, end != nullptr ? end + 1 : line + std::strlen(line));
-    if (one.find(" ms") == std::string::npos && one.find("speed") == std::string::npos &&
-        one.find("start time") == std::string::npos) {
-      out += one;
-    }
-    line += one.size();
-  }
-  std::free(text);
-  return out;
-}
-
-TEST(FastKernelsTest, WholeRunReportsTheSameResults) {
-  const char* params = "code=1 kst=42 infind=3 ndkdd=60000 iterat=10 AN=2.5 npacketll=120 lim88=0";
-  const std::string ref = results_without_times(Kernels::kReference, params);
-  EXPECT_NE(ref.find("packet length=120"), std::string::npos);
-  EXPECT_EQ(results_without_times(Kernels::kFast, params), ref);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-// Runs built through the real phases for tests and benchmarks.
+// Runs built through the real phases for the benchmarks.
 //
 // A PreparedRun owns a Run whose report streams go to /dev/null and whose
-// parameters come from an in-memory parameter file.  prepare() runs the
-// phases up to and including the decoder preparation, with the reference or
-// the fast kernels, so that a caller can then time or compare one phase.
+// parameters are set directly.  prepare() runs the phases up to and
+// including the decoder preparation, with the reference or the fast
+// kernels, so that a caller can then time or compare one phase.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 
 namespace mtsim::test_support {
 
+// REQUIRES: values within the ranges that the parameter reader leaves.
 struct RunParams {
   int32_t kst = 0;
   int32_t infind = 3;
@@ -30,17 +31,14 @@ class PreparedRun {
   PreparedRun(const PreparedRun&) = delete;
   PreparedRun& operator=(const PreparedRun&) = delete;
 
-  // Parameters, estimates, set-up, source, encoder, channel, decoder
-  // preparation: everything before decode_all.
+  // Estimates, set-up, source, encoder, channel, decoder preparation:
+  // everything before decode_all.
   void prepare();
 
   Run& run() { return *run_; }
 
  private:
-  char text_[256];
-  std::FILE* params_in_ = nullptr;
-  std::FILE* console_ = nullptr;
-  std::FILE* diagnostics_ = nullptr;
+  std::FILE* null_;  // every stream of the run
   std::unique_ptr<Run> run_;
 };
 
