@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace mtsweep {
@@ -33,14 +34,38 @@ int write_temporary(const std::string& temp, std::string_view text) {
   return error;
 }
 
+// The file to replace: `path`, or the file that a symbolic link at `path`
+// leads to (the link stays).  Only regular files are replaced: renaming over
+// a device or a link such as /dev/stdout would remove its entry.
+std::string resolve(const std::string& path, std::string* error) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return path;  // new file (or the write reports why not)
+  std::string target = path;
+  if (S_ISLNK(st.st_mode)) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) {
+      *error = "cannot write \"" + path + "\": cannot follow the link: " + std::strerror(errno);
+      return path;
+    }
+    target = real;
+    std::free(real);
+    if (::lstat(target.c_str(), &st) != 0) return target;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = "cannot write \"" + path + "\": not a regular file (outputs are replaced whole)";
+  }
+  return target;
+}
+
 }  // namespace
 
 std::string write_file_atomically(const std::string& path, std::string_view text) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return failure(path, EISDIR);
-  const std::string temp = temporary_name(path);
+  std::string error_line;
+  const std::string target = resolve(path, &error_line);
+  if (!error_line.empty()) return error_line;
+  const std::string temp = temporary_name(target);
   int error = write_temporary(temp, text);
-  if (error == 0 && std::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0 && std::rename(temp.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) {
     std::remove(temp.c_str());
     return failure(path, error);
@@ -49,9 +74,10 @@ std::string write_file_atomically(const std::string& path, std::string_view text
 }
 
 std::string check_writable(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return failure(path, EISDIR);
-  const std::string temp = temporary_name(path);
+  std::string error_line;
+  const std::string target = resolve(path, &error_line);
+  if (!error_line.empty()) return error_line;
+  const std::string temp = temporary_name(target);
   std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (f == nullptr) return failure(path, errno);
   std::fclose(f);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 
@@ -70,6 +71,9 @@ int sweep(Run& run) {
         return resumed.exit_status;
       }
       run.result = std::move(resumed.result);
+    } else if (!o.quiet) {
+      std::fprintf(stderr, "mtsweep: --resume: \"%s\" does not exist yet; starting afresh\n",
+                   o.json.c_str());
     }
   }
   for (const std::string* path : {&o.csv, &o.json, &o.plot}) {
@@ -100,8 +104,9 @@ int sweep(Run& run) {
   close_progress(run.progress);
   if (!run.write_error.empty()) return fail(run.write_error), 1;
   if (stopped != 0) {
-    std::fprintf(stderr, "mtsweep: stopped by signal %d; %zu finished point(s) kept%s\n", stopped,
-                 run.result.points.size(), o.json.empty() ? "" : " (continue with --resume)");
+    std::fprintf(stderr, "mtsweep: stopped by %s; %zu finished point(s) kept%s\n",
+                 stopped == SIGINT ? "SIGINT" : "SIGTERM", run.result.points.size(),
+                 o.json.empty() ? "" : " (continue with --resume)");
     return exit_status_for(stopped);
   }
   return 0;
