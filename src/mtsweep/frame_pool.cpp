@@ -29,17 +29,23 @@ FramePool::~FramePool() {
 }
 
 bool FramePool::run(const mtsim::FrameConfig& config, int32_t first_kst,
-                    std::span<mtsim::FrameCounts> out, const std::atomic<int>& stop) {
+                    std::span<mtsim::FrameCounts> out, const std::atomic<int>& stop,
+                    const std::function<void(int64_t)>& tick) {
   std::unique_lock lock(mutex_);
   block_ = Block{config, first_kst, out, &stop};
   next_.store(0);
   busy_ = threads();
-  completed_ = 0;
+  completed_.store(0);
   ++generation_;
   start_.notify_all();
-  done_.wait(lock, [this] { return busy_ == 0; });
+  while (!done_.wait_for(lock, TICK_INTERVAL, [this] { return busy_ == 0; })) {
+    if (!tick) continue;
+    lock.unlock();
+    tick(completed_.load());
+    lock.lock();
+  }
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-  return completed_ == static_cast<int64_t>(out.size());
+  return completed_.load() == static_cast<int64_t>(out.size());
 }
 
 void FramePool::work() {
@@ -47,7 +53,6 @@ void FramePool::work() {
   uint64_t seen = 0;
   for (;;) {
     Block block;
-    int64_t completed = 0;
     {
       std::unique_lock lock(mutex_);
       start_.wait(lock, [&] { return closing_ || generation_ != seen; });
@@ -65,14 +70,13 @@ void FramePool::work() {
         const int64_t i = next_.fetch_add(1);
         if (i >= static_cast<int64_t>(block.out.size())) break;
         block.out[static_cast<size_t>(i)] = simulator->run(block.first_kst + static_cast<int32_t>(i));
-        ++completed;
+        completed_.fetch_add(1);
       }
     } catch (...) {
       std::lock_guard lock(mutex_);
       if (!failure_) failure_ = std::current_exception();
     }
     std::lock_guard lock(mutex_);
-    completed_ += completed;
     if (--busy_ == 0) done_.notify_one();
   }
 }

@@ -9,9 +9,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -33,11 +35,15 @@ class FramePool {
 
   // Runs the frames with kst = first_kst + i into out[i], for every i of
   // `out`.  Returns false when `stop` became nonzero before every frame
-  // ran: `out` is then partly filled and must be discarded.  Rethrows what
-  // a worker threw (a failed allocation).  REQUIRES: config_error(config)
-  // is empty; first_kst + out.size() - 1 fits in int32_t.
+  // ran: `out` is then partly filled and must be discarded.  While waiting,
+  // calls `tick` (if given) with the number of frames done, every
+  // TICK_INTERVAL.  Rethrows what a worker threw (a failed allocation).
+  // REQUIRES: config_error(config) is empty; first_kst + out.size() - 1
+  // fits in int32_t.
   bool run(const mtsim::FrameConfig& config, int32_t first_kst, std::span<mtsim::FrameCounts> out,
-           const std::atomic<int>& stop);
+           const std::atomic<int>& stop, const std::function<void(int64_t)>& tick = {});
+
+  static constexpr std::chrono::milliseconds TICK_INTERVAL{250};
 
  private:
   struct Block {
@@ -55,7 +61,7 @@ class FramePool {
   Block block_;
   uint64_t generation_ = 0;  // counts blocks handed out
   int busy_ = 0;             // workers still in the current block
-  int64_t completed_ = 0;    // frames of the current block that ran
+  std::atomic<int64_t> completed_{0};  // frames of the current block that ran
   bool closing_ = false;
   std::exception_ptr failure_;
   std::atomic<int64_t> next_{0};  // next frame of the block to claim

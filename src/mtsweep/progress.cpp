@@ -21,7 +21,7 @@ double seconds_left(const PointProgress& now, const SweepSettings& s) {
   needed = std::clamp(needed, static_cast<double>(s.stop.min_frames),
                       static_cast<double>(s.stop.max_frames));
   const double per_frame = now.seconds / static_cast<double>(std::max<int64_t>(now.frames_computed, 1));
-  return std::max(0.0, needed - frames) * per_frame;
+  return std::max(0.0, needed - static_cast<double>(now.frames_computed)) * per_frame;
 }
 
 std::string duration(double seconds) {

@@ -29,14 +29,20 @@ std::optional<PointResult> run_point(const SweepSettings& s, size_t index, Frame
   while (!point_complete(p.sums, s.stop, s.iterat)) {
     const auto n = static_cast<size_t>(round_size(p.sums, s.stop, s.iterat, pool.threads()));
     const auto first_kst = static_cast<int32_t>(s.seed + p.sums.frames);
-    if (!pool.run(config, first_kst, std::span(round).first(n), stop)) return std::nullopt;
+    // Progress between rounds and, for long rounds, while they run (the
+    // sums then lag behind the frames computed).
+    auto progress = [&](int64_t in_round) {
+      if (hooks.progress) {
+        hooks.progress(PointProgress{index, p.an, &p.sums, p.timing.frames_computed + in_round,
+                                     seconds_since(start)});
+      }
+    };
+    if (!pool.run(config, first_kst, std::span(round).first(n), stop, progress)) return std::nullopt;
     p.timing.frames_computed += static_cast<int64_t>(n);
     for (size_t i = 0; i < n && !point_complete(p.sums, s.stop, s.iterat); ++i) {
       add_frame(p.sums, round[i]);
     }
-    if (hooks.progress) {
-      hooks.progress(PointProgress{index, p.an, &p.sums, p.timing.frames_computed, seconds_since(start)});
-    }
+    progress(0);
   }
   p.timing.wall_seconds = seconds_since(start);
   return p;
