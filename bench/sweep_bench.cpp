@@ -25,8 +25,9 @@ void BM_FramePool(benchmark::State& state) {
     kst += static_cast<int32_t>(round.size());
     benchmark::DoNotOptimize(round.data());
   }
-  state.counters["bits/s"] = benchmark::Counter(
-      6.0 * 520000 * static_cast<double>(round.size() * state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["bits/s"] =
+      benchmark::Counter(6.0 * 520000 * static_cast<double>(round.size() * state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_FramePool)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 

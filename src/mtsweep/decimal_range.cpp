@@ -52,7 +52,8 @@ int64_t scaled(const Decimal& d, int decimals) { return d.units * pow10(decimals
 double to_double(int64_t units, int decimals) {
   const int64_t magnitude = units < 0 ? -units : units;
   const std::string text = (units < 0 ? "-" : "") + std::to_string(magnitude / pow10(decimals)) +
-                           "." + std::to_string(pow10(decimals) + magnitude % pow10(decimals)).substr(1);
+                           "." +
+                           std::to_string(pow10(decimals) + magnitude % pow10(decimals)).substr(1);
   return std::strtod(text.c_str(), nullptr);
 }
 

@@ -69,7 +69,8 @@ void FramePool::work() {
         if (block.stop->load() != 0) break;
         const int64_t i = next_.fetch_add(1);
         if (i >= static_cast<int64_t>(block.out.size())) break;
-        block.out[static_cast<size_t>(i)] = simulator->run(block.first_kst + static_cast<int32_t>(i));
+        block.out[static_cast<size_t>(i)] =
+            simulator->run(block.first_kst + static_cast<int32_t>(i));
         completed_.fetch_add(1);
       }
     } catch (...) {

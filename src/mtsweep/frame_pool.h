@@ -59,8 +59,8 @@ class FramePool {
   std::condition_variable start_;
   std::condition_variable done_;
   Block block_;
-  uint64_t generation_ = 0;  // counts blocks handed out
-  int busy_ = 0;             // workers still in the current block
+  uint64_t generation_ = 0;            // counts blocks handed out
+  int busy_ = 0;                       // workers still in the current block
   std::atomic<int64_t> completed_{0};  // frames of the current block that ran
   bool closing_ = false;
   std::exception_ptr failure_;

@@ -25,9 +25,8 @@ json settings_json(const SweepSettings& s) {
 }
 
 json channel_json(const mtsim::ChannelEstimates& e) {
-  return json{{"p8", e.p8},   {"C8", e.C8},   {"R8", e.R8},
-              {"C2_8", e.hard8.C2}, {"R1_8", e.hard8.R1},
-              {"p16", e.p16}, {"C16", e.C16}, {"R16", e.R16},
+  return json{{"p8", e.p8},           {"C8", e.C8},          {"R8", e.R8},   {"C2_8", e.hard8.C2},
+              {"R1_8", e.hard8.R1},   {"p16", e.p16},        {"C16", e.C16}, {"R16", e.R16},
               {"C2_16", e.hard16.C2}, {"R1_16", e.hard16.R1}};
 }
 
@@ -50,10 +49,10 @@ json point_json(const PointResult& p, const SweepSettings& s) {
       {"ebn0_db", ebn0_db(p.an)},
       {"frames", sums.frames},
       {"kst", {s.seed, s.seed + sums.frames - 1}},
-      {"stopped_by", last_errors(sums, s.iterat) >= s.stop.min_errors &&
-                             sums.frames >= s.stop.min_frames
-                         ? "min_errors"
-                         : "max_frames"},
+      {"stopped_by",
+       last_errors(sums, s.iterat) >= s.stop.min_errors && sums.frames >= s.stop.min_frames
+           ? "min_errors"
+           : "max_frames"},
       {"counts",
        {{"table", std::vector<int64_t>(sums.table.begin(), sums.table.begin() + entries)},
         {"table_sq", std::vector<double>(sums.table_sq.begin(), sums.table_sq.begin() + entries)},
@@ -105,18 +104,19 @@ std::string option_of(std::string key) {
 std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInfo& run) {
   json points = json::array();
   for (const PointResult& p : r.points) points.push_back(point_json(p, s));
-  const json j{{"program", "mtsweep"},
-               {"version", run.version},
-               {"settings", settings_json(s)},
-               {"complete", r.complete},
-               {"capacity_limit",
-                {{"rate", CODE_RATE}, {"an_db", r.capacity_an}, {"ebn0_db", ebn0_db(r.capacity_an)}}},
-               {"points", points},
-               {"skipped_an_db", r.skipped},
-               {"run",
-                {{"command_line", run.command_line},
-                 {"threads", run.threads},
-                 {"wall_seconds", run.wall_seconds}}}};
+  const json j{
+      {"program", "mtsweep"},
+      {"version", run.version},
+      {"settings", settings_json(s)},
+      {"complete", r.complete},
+      {"capacity_limit",
+       {{"rate", CODE_RATE}, {"an_db", r.capacity_an}, {"ebn0_db", ebn0_db(r.capacity_an)}}},
+      {"points", points},
+      {"skipped_an_db", r.skipped},
+      {"run",
+       {{"command_line", run.command_line},
+        {"threads", run.threads},
+        {"wall_seconds", run.wall_seconds}}}};
   return j.dump(1) + "\n";
 }
 

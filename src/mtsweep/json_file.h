@@ -21,7 +21,7 @@ struct RunInfo {
 std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInfo& run);
 
 struct ResumedSweep {
-  SweepResult result;  // the finished points of the file, not yet complete
+  SweepResult result;   // the finished points of the file, not yet complete
   int exit_status = 0;  // 0, or 2 (other settings) or 1 (not a sweep file)
   std::string error;    // one line, naming the file
 };

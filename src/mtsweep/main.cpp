@@ -85,11 +85,15 @@ int sweep(Run& run) {
 
   SignalWatcher watcher(run.stop);  // before any other thread starts
   FramePool pool(o.threads);
-  run.progress = Progress{stderr, isatty(STDERR_FILENO) == 1, !o.quiet,
+  run.progress = Progress{stderr,
+                          isatty(STDERR_FILENO) == 1,
+                          !o.quiet,
                           !(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) == 1),
-                          o.settings.an.size(), &o.settings};
+                          o.settings.an.size(),
+                          &o.settings};
   std::fputs(table_header(o.settings).c_str(), stdout);
-  for (const PointResult& p : run.result.points) std::fputs(table_line(p, o.settings).c_str(), stdout);
+  for (const PointResult& p : run.result.points)
+    std::fputs(table_line(p, o.settings).c_str(), stdout);
   std::fflush(stdout);
 
   SweepHooks hooks;
@@ -115,8 +119,7 @@ int sweep(Run& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ParsedCommandLine parsed =
-      parse_command_line(argc, argv, MTSIM_VERSION, available_cores());
+  ParsedCommandLine parsed = parse_command_line(argc, argv, MTSIM_VERSION, available_cores());
   if (parsed.exit_status >= 0) {
     std::fputs(parsed.text.c_str(), parsed.exit_status == 0 ? stdout : stderr);
     return parsed.exit_status;

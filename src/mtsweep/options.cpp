@@ -71,27 +71,31 @@ void add_options(CLI::App& app, RawOptions& raw, Options& o) {
       ->delimiter('\0');
   app.add_option("--ndkdd", raw.ndkdd, "time steps of a frame, 20000 ... 520000 (default 520000)");
   app.add_option("--iterat", raw.iterat, "decoder iterations, 3 ... 15 (default 8)");
-  app.add_option("--npacketll", raw.npacketll, "error packet length in bits, 0 ... 200 (default 0)");
+  app.add_option("--npacketll", raw.npacketll,
+                 "error packet length in bits, 0 ... 200 (default 0)");
   app.add_option("--infind", raw.infind,
                  "source: 3 random, 2 pattern, 1 ones, 0 zeros (default 3)");
   app.add_option("--seed", raw.seed, "frame i of every point uses kst = seed + i (default 0)");
   app.add_option("--min-errors", raw.min_errors,
                  "a point stops once its frames hold this many errors after the last "
                  "iteration (default 100)");
-  app.add_option("--min-frames", raw.min_frames, "frames of a point at least, 2 or more (default 10)");
+  app.add_option("--min-frames", raw.min_frames,
+                 "frames of a point at least, 2 or more (default 10)");
   app.add_option("--max-frames", raw.max_frames,
                  "frames of a point at most, up to 2097152 (default 1000)");
   app.add_option("--stop-ber", raw.stop_ber,
                  "skip the points after one whose BER after the last iteration is below this");
-  app.add_option("--threads", raw.threads, "worker threads, 1 ... 1024 (default: the cores available)");
+  app.add_option("--threads", raw.threads,
+                 "worker threads, 1 ... 1024 (default: the cores available)");
   app.add_option("--csv", o.csv, "write one row per point and iteration to this file");
   app.add_option("--json", o.json, "write the whole sweep to this file");
   app.add_option("--plot", o.plot, "draw the BER curves to this SVG file");
   app.add_option("--plot-iterations", raw.plot_iterations,
                  "iterations drawn, e.g. 1,4,8 (default: the first, the middle and the last)");
   app.add_flag("--quiet", o.quiet, "no progress on stderr");
-  app.add_flag("--resume", o.resume,
-               "continue the sweep in the --json file: keep its finished points, simulate the rest");
+  app.add_flag(
+      "--resume", o.resume,
+      "continue the sweep in the --json file: keep its finished points, simulate the rest");
 }
 
 std::vector<double> an_values(const std::vector<std::string>& items) {
@@ -124,8 +128,10 @@ void convert(const RawOptions& raw, int default_threads, Options& o) {
   constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
   s.seed = static_cast<int32_t>(integer_in("--seed", raw.seed, -kInt32Max - 1, kInt32Max));
   s.stop.min_errors = integer_in("--min-errors", raw.min_errors, 1, kNoLimit);
-  s.stop.min_frames = static_cast<int32_t>(integer_in("--min-frames", raw.min_frames, 2, SEED_CYCLE));
-  s.stop.max_frames = static_cast<int32_t>(integer_in("--max-frames", raw.max_frames, 1, SEED_CYCLE));
+  s.stop.min_frames =
+      static_cast<int32_t>(integer_in("--min-frames", raw.min_frames, 2, SEED_CYCLE));
+  s.stop.max_frames =
+      static_cast<int32_t>(integer_in("--max-frames", raw.max_frames, 1, SEED_CYCLE));
   if (s.stop.max_frames < s.stop.min_frames) {
     refuse("--max-frames", raw.max_frames + " is below --min-frames " + raw.min_frames);
   }

@@ -15,10 +15,10 @@ inline constexpr int MAX_THREADS = 1024;
 struct Options {
   SweepSettings settings;
   int threads = 1;
-  std::string csv, json, plot;    // empty: not written
+  std::string csv, json, plot;       // empty: not written
   std::vector<int> plot_iterations;  // 1 ... iterat
   bool quiet = false;
-  bool resume = false;              // continue the sweep in `json`
+  bool resume = false;  // continue the sweep in `json`
   std::vector<std::string> command_line;
 };
 

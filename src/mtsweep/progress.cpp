@@ -20,7 +20,8 @@ double seconds_left(const PointProgress& now, const SweepSettings& s) {
                              : static_cast<double>(s.stop.max_frames);
   needed = std::clamp(needed, static_cast<double>(s.stop.min_frames),
                       static_cast<double>(s.stop.max_frames));
-  const double per_frame = now.seconds / static_cast<double>(std::max<int64_t>(now.frames_computed, 1));
+  const double per_frame =
+      now.seconds / static_cast<double>(std::max<int64_t>(now.frames_computed, 1));
   return std::max(0.0, needed - static_cast<double>(now.frames_computed)) * per_frame;
 }
 
@@ -39,14 +40,18 @@ void show_progress(Progress& p, const PointProgress& now) {
   p.last_drawn = t;
   const SweepSettings& s = *p.settings;
   const PointSums& sums = *now.sums;
-  const double ber = sums.frames > 0 ? static_cast<double>(last_errors(sums, s.iterat)) /
-                                           static_cast<double>(sums.frames * judged_bits(s.ndkdd, s.iterat))
-                                     : 0.0;
-  const double mbits = now.seconds > 0 ? 6.0 * s.ndkdd * static_cast<double>(now.frames_computed) /
-                                             now.seconds / 1e6
-                                       : 0.0;
-  std::fprintf(p.out, "\r\033[Kpoint %zu of %zu  AN %s  frames %lld  errors %lld/%lld  BER %.2e  %.1f Mbit/s  ~%s left",
-               now.index + 1, p.points, shortest(now.an).c_str(), static_cast<long long>(sums.frames),
+  const double ber = sums.frames > 0
+                         ? static_cast<double>(last_errors(sums, s.iterat)) /
+                               static_cast<double>(sums.frames * judged_bits(s.ndkdd, s.iterat))
+                         : 0.0;
+  const double mbits =
+      now.seconds > 0 ? 6.0 * s.ndkdd * static_cast<double>(now.frames_computed) / now.seconds / 1e6
+                      : 0.0;
+  std::fprintf(p.out,
+               "\r\033[Kpoint %zu of %zu  AN %s  frames %lld  errors %lld/%lld  BER %.2e  %.1f "
+               "Mbit/s  ~%s left",
+               now.index + 1, p.points, shortest(now.an).c_str(),
+               static_cast<long long>(sums.frames),
                static_cast<long long>(last_errors(sums, s.iterat)),
                static_cast<long long>(s.stop.min_errors), ber, mbits,
                duration(seconds_left(now, s)).c_str());
@@ -60,10 +65,12 @@ void show_point_finished(Progress& p, size_t index, const PointResult& point) {
   if (!p.point_lines) return;
   const SweepSettings& s = *p.settings;
   const Rate r = rate_after(point.sums, s.ndkdd, s.iterat);
-  std::fprintf(p.out, "mtsweep: point %zu of %zu, AN %s: %lld frames, %lld errors, BER %.3e, %.1f Mbit/s, %s\n",
-               index + 1, p.points, shortest(point.an).c_str(),
-               static_cast<long long>(point.sums.frames), static_cast<long long>(r.errors), r.ber,
-               mbit_per_s(point, s.ndkdd), duration(point.timing.wall_seconds).c_str());
+  std::fprintf(
+      p.out,
+      "mtsweep: point %zu of %zu, AN %s: %lld frames, %lld errors, BER %.3e, %.1f Mbit/s, %s\n",
+      index + 1, p.points, shortest(point.an).c_str(), static_cast<long long>(point.sums.frames),
+      static_cast<long long>(r.errors), r.ber, mbit_per_s(point, s.ndkdd),
+      duration(point.timing.wall_seconds).c_str());
   std::fflush(p.out);
 }
 

@@ -20,10 +20,10 @@
 namespace mtsweep {
 
 struct Rate {
-  int64_t bits = 0;    // judged, summed over the frames
+  int64_t bits = 0;  // judged, summed over the frames
   int64_t errors = 0;
   double ber = 0.0;
-  double low = 0.0;    // 95% interval
+  double low = 0.0;  // 95% interval
   double high = 0.0;
 };
 

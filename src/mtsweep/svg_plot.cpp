@@ -55,7 +55,8 @@ Axes make_axes(const SweepResult& r, const SweepSettings& s, const std::vector<i
     lo = std::min(lo, ebn0_db(p.an));
     hi = std::max(hi, ebn0_db(p.an));
     for (int it = 0; it <= s.iterat; ++it) {
-      if (it != 0 && std::find(iterations.begin(), iterations.end(), it) == iterations.end()) continue;
+      if (it != 0 && std::find(iterations.begin(), iterations.end(), it) == iterations.end())
+        continue;
       const Rate rate = rate_after(p.sums, s.ndkdd, it);
       for (const double v : {rate.ber, rate.low, rate.high}) {
         if (v > 0.0) ber_min = std::min(ber_min, v), ber_max = std::max(ber_max, v);
@@ -103,8 +104,10 @@ std::string frame_and_grid(const Axes& a) {
   }
   out += "<rect x=\"" + num(kLeft) + "\" y=\"" + num(kTop) + "\" width=\"" + num(kPlotW) +
          "\" height=\"" + num(kPlotH) + "\" fill=\"none\" stroke=\"#000\"/>\n";
-  out += text(kLeft + kPlotW / 2, kTop + kPlotH + 50, "Eb/N0 (dB)", "font-size=\"16\" text-anchor=\"middle\"");
-  out += text(kLeft + kPlotW / 2, kTop - 32, "Es/N0 = AN (dB)", "font-size=\"14\" text-anchor=\"middle\"");
+  out += text(kLeft + kPlotW / 2, kTop + kPlotH + 50, "Eb/N0 (dB)",
+              "font-size=\"16\" text-anchor=\"middle\"");
+  out += text(kLeft + kPlotW / 2, kTop - 32, "Es/N0 = AN (dB)",
+              "font-size=\"14\" text-anchor=\"middle\"");
   out += text(28, kTop + kPlotH / 2, "bit error rate",
               "font-size=\"16\" text-anchor=\"middle\" transform=\"rotate(-90 28 " +
                   num(kTop + kPlotH / 2) + ")\"");
@@ -146,7 +149,8 @@ std::string uncoded_bpsk(const Axes& a) {
     const double ber = q_function(std::sqrt(2.0 * std::pow(10.0, eb / 10.0)));
     d += (i == 0 ? "M" : "L") + num(a.x(eb)) + " " + num(a.y(ber));
   }
-  return "<path d=\"" + d + "\" fill=\"none\" stroke=\"#000\" stroke-width=\"1.5\" stroke-dasharray=\"7 5\"/>\n";
+  return "<path d=\"" + d +
+         "\" fill=\"none\" stroke=\"#000\" stroke-width=\"1.5\" stroke-dasharray=\"7 5\"/>\n";
 }
 
 }  // namespace
@@ -156,12 +160,14 @@ std::string svg_plot(const SweepResult& r, const SweepSettings& s,
   const Axes a = make_axes(r, s, iterations);
   std::string out =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(kWidth) + "\" height=\"" +
-      num(kHeight) + "\" viewBox=\"0 0 " + num(kWidth) + " " + num(kHeight) +
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+      num(kWidth) + "\" height=\"" + num(kHeight) + "\" viewBox=\"0 0 " + num(kWidth) + " " +
+      num(kHeight) +
       "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n"
       "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-      "<defs><clipPath id=\"area\"><rect x=\"" + num(kLeft) + "\" y=\"" + num(kTop) +
-      "\" width=\"" + num(kPlotW) + "\" height=\"" + num(kPlotH) + "\"/></clipPath></defs>\n";
+      "<defs><clipPath id=\"area\"><rect x=\"" +
+      num(kLeft) + "\" y=\"" + num(kTop) + "\" width=\"" + num(kPlotW) + "\" height=\"" +
+      num(kPlotH) + "\"/></clipPath></defs>\n";
   out += text(kWidth / 2, 26, "Bit error rate of the rate-3/4 code with multithreshold decoding",
               "font-size=\"17\" text-anchor=\"middle\" font-weight=\"bold\"");
   out += text(kWidth / 2, 47,
@@ -188,21 +194,24 @@ std::string svg_plot(const SweepResult& r, const SweepSettings& s,
   double ly = kTop + 10;
   for (const auto& [color, label] : legend) {
     out += line(lx, ly, lx + 30, ly, "stroke=\"" + color + "\" stroke-width=\"2\"");
-    out += "<circle cx=\"" + num(lx + 15) + "\" cy=\"" + num(ly) + "\" r=\"3.5\" fill=\"" + color + "\"/>\n";
+    out += "<circle cx=\"" + num(lx + 15) + "\" cy=\"" + num(ly) + "\" r=\"3.5\" fill=\"" + color +
+           "\"/>\n";
     out += text(lx + 40, ly + 5, label, "font-size=\"14\"");
     ly += 24;
   }
   out += line(lx, ly, lx + 30, ly, "stroke=\"#000\" stroke-width=\"1.5\" stroke-dasharray=\"7 5\"");
   out += text(lx + 40, ly + 5, "uncoded BPSK", "font-size=\"14\"");
   ly += 24;
-  out += line(lx + 15, ly - 8, lx + 15, ly + 8, "stroke=\"#7a3e9d\" stroke-width=\"2\" stroke-dasharray=\"2 4\"");
+  out += line(lx + 15, ly - 8, lx + 15, ly + 8,
+              "stroke=\"#7a3e9d\" stroke-width=\"2\" stroke-dasharray=\"2 4\"");
   out += text(lx + 40, ly + 5, "C16 = 3/4: " + formatted("%.2f", ebn0_db(r.capacity_an)) + " dB",
               "font-size=\"14\"");
   ly += 34;
   const std::string note = "font-size=\"12\" fill=\"#444\"";
   out += text(lx, ly, "bars: 95% interval from the", note);
   out += text(lx, ly + 16, "frame-to-frame variation", note);
-  out += "<path d=\"M" + num(lx + 10) + " " + num(ly + 30) + "h10l-5 9z\" fill=\"white\" stroke=\"#444\"/>\n";
+  out += "<path d=\"M" + num(lx + 10) + " " + num(ly + 30) +
+         "h10l-5 9z\" fill=\"white\" stroke=\"#444\"/>\n";
   out += text(lx + 28, ly + 38, "no errors: upper bound", note);
   out += "</svg>\n";
   return out;

@@ -37,7 +37,8 @@ std::optional<PointResult> run_point(const SweepSettings& s, size_t index, Frame
                                      seconds_since(start)});
       }
     };
-    if (!pool.run(config, first_kst, std::span(round).first(n), stop, progress)) return std::nullopt;
+    if (!pool.run(config, first_kst, std::span(round).first(n), stop, progress))
+      return std::nullopt;
     p.timing.frames_computed += static_cast<int64_t>(n);
     for (size_t i = 0; i < n && !point_complete(p.sums, s.stop, s.iterat); ++i) {
       add_frame(p.sums, round[i]);

@@ -27,9 +27,10 @@ int64_t round_size(const PointSums& sums, const StopRule& rule, int iterat, int 
   const int64_t errors = last_errors(sums, iterat);
   // Beyond min_frames: half the frames that the error rate so far asks for,
   // or, while no error came, as many as were done already.
-  const double ahead = errors > 0 ? 0.5 * static_cast<double>(rule.min_errors - errors) *
-                                        static_cast<double>(sums.frames) / static_cast<double>(errors)
-                                  : static_cast<double>(sums.frames);
+  const double ahead = errors > 0
+                           ? 0.5 * static_cast<double>(rule.min_errors - errors) *
+                                 static_cast<double>(sums.frames) / static_cast<double>(errors)
+                           : static_cast<double>(sums.frames);
   const int64_t most = int64_t{MAX_ROUND_PER_WORKER} * workers;
   int64_t want = std::max<int64_t>(workers, rule.min_frames - sums.frames);
   want = std::min(most, std::max(want, static_cast<int64_t>(std::min(ahead, double(most)))));

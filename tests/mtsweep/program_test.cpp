@@ -49,8 +49,10 @@ struct Result {
 pid_t start(const std::vector<std::string>& args, const fs::path& cwd) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, (cwd / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (cwd / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, (cwd / "stdout.txt").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (cwd / "stderr.txt").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -64,7 +66,8 @@ pid_t start(const std::vector<std::string>& args, const fs::path& cwd) {
 Result finish(pid_t pid, const fs::path& cwd) {
   int raw = 0;
   waitpid(pid, &raw, 0);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(cwd / "stdout.txt"), slurp(cwd / "stderr.txt")};
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(cwd / "stdout.txt"),
+          slurp(cwd / "stderr.txt")};
 }
 
 Result sweep(const Scratch& s, std::vector<std::string> args) {
@@ -94,7 +97,8 @@ TEST(MtsweepProgramTest, BadInputsAreRefusedWithOneLineAndNoFile) {
   for (std::string line; std::getline(table, line);) {
     if (line.empty() || line[0] == '#') continue;
     const size_t bar = line.find(" | ");
-    std::vector<std::string> args{"--csv", s.out("a.csv"), "--json", s.out("a.json"), "--plot", s.out("a.svg")};
+    std::vector<std::string> args{"--csv",         s.out("a.csv"), "--json",
+                                  s.out("a.json"), "--plot",       s.out("a.svg")};
     for (const std::string& a : split(line.substr(0, bar))) args.push_back(a);
     const Result r = sweep(s, args);
     SCOPED_TRACE(line);
@@ -112,8 +116,8 @@ TEST(MtsweepProgramTest, BadInputsAreRefusedWithOneLineAndNoFile) {
 TEST(MtsweepProgramTest, UnwritableOutputFailsBeforeSimulating) {
   Scratch s("unwritable");
   // Not a directory: refused even for root.  The sweep would take minutes.
-  const Result r = sweep(s, {"--an", "2.0:5.0:0.1", "--max-frames", "2000000", "--json", s.out("a.json"),
-                             "--csv", "/dev/null/a.csv"});
+  const Result r = sweep(s, {"--an", "2.0:5.0:0.1", "--max-frames", "2000000", "--json",
+                             s.out("a.json"), "--csv", "/dev/null/a.csv"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "mtsweep: cannot write \"/dev/null/a.csv\": Not a directory\n");
@@ -122,8 +126,9 @@ TEST(MtsweepProgramTest, UnwritableOutputFailsBeforeSimulating) {
 
 // The result table that mtsim prints for one frame.
 std::vector<int64_t> mtsim_table(const Scratch& s, int kst, int iterat) {
-  std::ofstream(s.dir / "vu34z2d.c") << "code=1 kst=" << kst << " infind=3 ndkdd=20000 iterat=" << iterat
-                                     << " AN=2.4 npacketll=24 lim88=0\n";
+  std::ofstream(s.dir / "vu34z2d.c")
+      << "code=1 kst=" << kst << " infind=3 ndkdd=20000 iterat=" << iterat
+      << " AN=2.4 npacketll=24 lim88=0\n";
   const Result r = finish(start({MTSIM_BINARY}, s.dir), s.dir);
   EXPECT_EQ(r.status, 0);
   std::istringstream in(r.out.substr(r.out.find("packet length =") + 15));
@@ -135,8 +140,9 @@ std::vector<int64_t> mtsim_table(const Scratch& s, int kst, int iterat) {
 
 TEST(MtsweepProgramTest, FramesReplayWithMtsim) {
   Scratch s("replay");
-  const Result r = sweep(s, {"--an", "2.4", "--ndkdd", "20000", "--iterat", "5", "--npacketll", "24", "--seed",
-                             "7", "--min-frames", "3", "--max-frames", "3", "--json", s.out("r.json"), "--quiet"});
+  const Result r = sweep(
+      s, {"--an", "2.4", "--ndkdd", "20000", "--iterat", "5", "--npacketll", "24", "--seed", "7",
+          "--min-frames", "3", "--max-frames", "3", "--json", s.out("r.json"), "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
   const json counts = json::parse(slurp(s.out("r.json")))["points"][0]["counts"];
   std::vector<int64_t> sum(8), sum_sq(8);
@@ -151,9 +157,25 @@ TEST(MtsweepProgramTest, FramesReplayWithMtsim) {
 // A point that completes in the middle of a round, one that runs to
 // --max-frames, and one left out by --stop-ber.
 std::vector<std::string> small_sweep(const Scratch& s, const std::string& name) {
-  return {"--an", "2.5:3.0:0.25", "--ndkdd", "20000", "--min-errors", "40", "--min-frames", "3",
-          "--max-frames", "60", "--stop-ber", "1e-5", "--quiet", "--csv", s.out(name + ".csv"),
-          "--json", s.out(name + ".json"), "--plot", s.out(name + ".svg")};
+  return {"--an",
+          "2.5:3.0:0.25",
+          "--ndkdd",
+          "20000",
+          "--min-errors",
+          "40",
+          "--min-frames",
+          "3",
+          "--max-frames",
+          "60",
+          "--stop-ber",
+          "1e-5",
+          "--quiet",
+          "--csv",
+          s.out(name + ".csv"),
+          "--json",
+          s.out(name + ".json"),
+          "--plot",
+          s.out(name + ".svg")};
 }
 
 TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
@@ -165,7 +187,8 @@ TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
     ASSERT_EQ(r.status, 0) << r.err;
   }
   const std::string csv = slurp(s.out("1.csv"));
-  EXPECT_EQ(csv.substr(0, csv.find('\n')), "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high");
+  EXPECT_EQ(csv.substr(0, csv.find('\n')),
+            "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 9);  // 3.0 skipped
   const json one = without_times(slurp(s.out("1.json")));
   EXPECT_EQ(one["points"][0]["frames"], 5);
@@ -175,7 +198,8 @@ TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
     EXPECT_EQ(slurp(s.out(std::string(threads) + ".csv")), csv);
     EXPECT_EQ(without_times(slurp(s.out(std::string(threads) + ".json"))), one);
   }
-  const Result png = finish(start({"/usr/bin/rsvg-convert", s.out("2.svg"), "-o", s.out("2.png")}, s.dir), s.dir);
+  const Result png =
+      finish(start({"/usr/bin/rsvg-convert", s.out("2.svg"), "-o", s.out("2.png")}, s.dir), s.dir);
   EXPECT_EQ(png.status, 0) << png.err;
   EXPECT_GT(fs::file_size(s.out("2.png")), 10000u);
 }
@@ -183,14 +207,29 @@ TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
 TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
   Scratch s("resume");
   auto args = [&](const std::string& name, const char* threads) {
-    return std::vector<std::string>{MTSWEEP_BINARY, "--an", "2.0:3.0:0.25", "--ndkdd", "20000", "--min-errors",
-                                    "1000000", "--min-frames", "150", "--max-frames", "150", "--threads",
-                                    threads, "--csv", s.out(name + ".csv"), "--json", s.out(name + ".json")};
+    return std::vector<std::string>{MTSWEEP_BINARY,
+                                    "--an",
+                                    "2.0:3.0:0.25",
+                                    "--ndkdd",
+                                    "20000",
+                                    "--min-errors",
+                                    "1000000",
+                                    "--min-frames",
+                                    "150",
+                                    "--max-frames",
+                                    "150",
+                                    "--threads",
+                                    threads,
+                                    "--csv",
+                                    s.out(name + ".csv"),
+                                    "--json",
+                                    s.out(name + ".json")};
   };
   ASSERT_EQ(finish(start(args("whole", "3"), s.dir), s.dir).status, 0);
 
   const pid_t pid = start(args("cut", "2"), s.dir);
-  for (int i = 0; i < 20000 && !fs::exists(s.out("cut.json")); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (int i = 0; i < 20000 && !fs::exists(s.out("cut.json")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   kill(pid, SIGINT);
   const Result cut = finish(pid, s.dir);
   EXPECT_EQ(cut.status, 130) << cut.err;

@@ -97,8 +97,9 @@ TEST(IntervalTest, RatioEstimatorWithTQuantile) {
 }
 
 TEST(IntervalTest, StudentQuantilesMatchTables) {
-  const std::pair<int64_t, double> table[] = {{1, 12.7062}, {2, 4.3027}, {3, 3.1824}, {9, 2.2622},
-                                              {30, 2.0423}, {120, 1.9799}, {1000000, 1.9600}};
+  const std::pair<int64_t, double> table[] = {{1, 12.7062},     {2, 4.3027},  {3, 3.1824},
+                                              {9, 2.2622},      {30, 2.0423}, {120, 1.9799},
+                                              {1000000, 1.9600}};
   for (const auto& [df, t] : table) EXPECT_NEAR(t_quantile_95(df), t, 1e-4) << df;
   // Where the expansion takes over from the exact series, the quantile
   // keeps falling by the same steps.
