@@ -14,8 +14,9 @@ struct Progress {
   std::FILE* out = stderr;
   bool live = false;    // a terminal: redraw one line
   bool enabled = true;  // false with --quiet
-  bool point_lines =
-      true;  // a line per finished point (not when stdout's table shows on the same terminal)
+  // A line per finished point; not when stdout's table shows on the same
+  // terminal.
+  bool point_lines = true;
   size_t points = 0;  // in the sweep
   const SweepSettings* settings = nullptr;
   std::chrono::steady_clock::time_point last_drawn{};
