@@ -1,0 +1,85 @@
+#include "mtsweep/frame_pool.h"
+
+#include <memory>
+#include <utility>
+
+namespace mtsweep {
+
+namespace {
+
+bool same_config(const mtsim::FrameConfig& a, const mtsim::FrameConfig& b) {
+  return a.infind == b.infind && a.ndkdd == b.ndkdd && a.iterat == b.iterat && a.AN == b.AN &&
+         a.npacketll == b.npacketll;
+}
+
+}  // namespace
+
+FramePool::FramePool(int threads) {
+  workers_.reserve(static_cast<size_t>(threads));
+  for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+}
+
+FramePool::~FramePool() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  start_.notify_all();
+  for (std::thread& t : workers_) t.join();
+}
+
+bool FramePool::run(const mtsim::FrameConfig& config, int32_t first_kst,
+                    std::span<mtsim::FrameCounts> out, const std::atomic<int>& stop,
+                    const std::function<void(int64_t)>& tick) {
+  std::unique_lock lock(mutex_);
+  block_ = Block{config, first_kst, out, &stop};
+  next_.store(0);
+  busy_ = threads();
+  completed_.store(0);
+  ++generation_;
+  start_.notify_all();
+  while (!done_.wait_for(lock, TICK_INTERVAL, [this] { return busy_ == 0; })) {
+    if (!tick) continue;
+    lock.unlock();
+    tick(completed_.load());
+    lock.lock();
+  }
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  return completed_.load() == static_cast<int64_t>(out.size());
+}
+
+void FramePool::work() {
+  std::unique_ptr<mtsim::Simulator> simulator;
+  uint64_t seen = 0;
+  for (;;) {
+    Block block;
+    {
+      std::unique_lock lock(mutex_);
+      start_.wait(lock, [&] { return closing_ || generation_ != seen; });
+      if (closing_) return;
+      seen = generation_;
+      block = block_;
+    }
+    try {
+      if (!simulator || !same_config(simulator->config(), block.config)) {
+        simulator.reset();  // free the old state before the new one is made
+        simulator = std::make_unique<mtsim::Simulator>(block.config);
+      }
+      for (;;) {
+        if (block.stop->load() != 0) break;
+        const int64_t i = next_.fetch_add(1);
+        if (i >= static_cast<int64_t>(block.out.size())) break;
+        block.out[static_cast<size_t>(i)] =
+            simulator->run(block.first_kst + static_cast<int32_t>(i));
+        completed_.fetch_add(1);
+      }
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      if (!failure_) failure_ = std::current_exception();
+    }
+    std::lock_guard lock(mutex_);
+    if (--busy_ == 0) done_.notify_one();
+  }
+}
+
+}  // namespace mtsweep

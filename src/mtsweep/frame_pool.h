@@ -1,0 +1,71 @@
+// Worker threads that run blocks of consecutive frames of one point.
+//
+// Each worker keeps one Simulator (about 29 MB) and reuses it for every
+// frame; it builds a new one only when the point changes.  A block is the
+// unit of work a caller hands out: frames first, first + 1, ... of a point,
+// claimed one at a time by whichever worker is free, and returned in frame
+// order.  A caller that shares a point among several processes can give
+// each its own block of a round and gather the counts afterwards.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "sim/frame/frame.h"
+
+namespace mtsweep {
+
+class FramePool {
+ public:
+  // REQUIRES: threads >= 1.
+  explicit FramePool(int threads);
+  ~FramePool();
+  FramePool(const FramePool&) = delete;
+  FramePool& operator=(const FramePool&) = delete;
+
+  int threads() const { return static_cast<int>(workers_.size()); }
+
+  // Runs the frames with kst = first_kst + i into out[i], for every i of
+  // `out`.  Returns false when `stop` became nonzero before every frame
+  // ran: `out` is then partly filled and must be discarded.  While waiting,
+  // calls `tick` (if given) with the number of frames done, every
+  // TICK_INTERVAL.  Rethrows what a worker threw (a failed allocation).
+  // REQUIRES: config_error(config) is empty; first_kst + out.size() - 1
+  // fits in int32_t.
+  bool run(const mtsim::FrameConfig& config, int32_t first_kst, std::span<mtsim::FrameCounts> out,
+           const std::atomic<int>& stop, const std::function<void(int64_t)>& tick = {});
+
+  static constexpr std::chrono::milliseconds TICK_INTERVAL{250};
+
+ private:
+  struct Block {
+    mtsim::FrameConfig config;
+    int32_t first_kst = 0;
+    std::span<mtsim::FrameCounts> out;
+    const std::atomic<int>* stop = nullptr;
+  };
+
+  void work();
+
+  std::mutex mutex_;
+  std::condition_variable start_;
+  std::condition_variable done_;
+  Block block_;
+  uint64_t generation_ = 0;            // counts blocks handed out
+  int busy_ = 0;                       // workers still in the current block
+  std::atomic<int64_t> completed_{0};  // frames of the current block that ran
+  bool closing_ = false;
+  std::exception_ptr failure_;
+  std::atomic<int64_t> next_{0};  // next frame of the block to claim
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace mtsweep

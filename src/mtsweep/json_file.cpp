@@ -1,0 +1,158 @@
+#include "mtsweep/json_file.h"
+
+#include <nlohmann/json.hpp>
+
+#include "mtsweep/capacity.h"
+#include "mtsweep/stats.h"
+
+namespace mtsweep {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json settings_json(const SweepSettings& s) {
+  return json{{"an", s.an},
+              {"ndkdd", s.ndkdd},
+              {"iterat", s.iterat},
+              {"npacketll", s.npacketll},
+              {"infind", s.infind},
+              {"seed", s.seed},
+              {"min_errors", s.stop.min_errors},
+              {"min_frames", s.stop.min_frames},
+              {"max_frames", s.stop.max_frames},
+              {"stop_ber", s.stop_ber ? json(*s.stop_ber) : json(nullptr)}};
+}
+
+json channel_json(const mtsim::ChannelEstimates& e) {
+  return json{{"p8", e.p8},           {"C8", e.C8},          {"R8", e.R8},   {"C2_8", e.hard8.C2},
+              {"R1_8", e.hard8.R1},   {"p16", e.p16},        {"C16", e.C16}, {"R16", e.R16},
+              {"C2_16", e.hard16.C2}, {"R1_16", e.hard16.R1}};
+}
+
+json point_json(const PointResult& p, const SweepSettings& s) {
+  const PointSums& sums = p.sums;
+  const auto entries = static_cast<size_t>(s.iterat + 3);
+  json iterations = json::array();
+  for (int it = 0; it <= s.iterat; ++it) {
+    const Rate r = rate_after(sums, s.ndkdd, it);
+    iterations.push_back({{"iteration", it},
+                          {"bits_per_frame", judged_bits(s.ndkdd, it)},
+                          {"bits", r.bits},
+                          {"errors", r.errors},
+                          {"ber", r.ber},
+                          {"ber_low", r.low},
+                          {"ber_high", r.high}});
+  }
+  return json{
+      {"an_db", p.an},
+      {"ebn0_db", ebn0_db(p.an)},
+      {"frames", sums.frames},
+      {"kst", {s.seed, s.seed + sums.frames - 1}},
+      {"stopped_by",
+       last_errors(sums, s.iterat) >= s.stop.min_errors && sums.frames >= s.stop.min_frames
+           ? "min_errors"
+           : "max_frames"},
+      {"counts",
+       {{"table", std::vector<int64_t>(sums.table.begin(), sums.table.begin() + entries)},
+        {"table_sq", std::vector<double>(sums.table_sq.begin(), sums.table_sq.begin() + entries)},
+        {"inftot", sums.inftot},
+        {"inf_weight", sums.inf_weight},
+        {"check_weight", sums.check_weight},
+        {"inferr", sums.inferr},
+        {"isaerr", sums.isaerr}}},
+      {"iterations", iterations},
+      {"channel", channel_json(p.estimates)},
+      {"timing",
+       {{"wall_seconds", p.timing.wall_seconds},
+        {"mbit_per_s", mbit_per_s(p, s.ndkdd)},
+        {"frames_computed", p.timing.frames_computed}}}};
+}
+
+PointResult point_from_json(const json& j, const SweepSettings& s) {
+  PointResult p;
+  p.an = j.at("an_db").get<double>();
+  p.estimates = mtsim::estimate_channel(p.an);
+  const json& c = j.at("counts");
+  const auto table = c.at("table").get<std::vector<int64_t>>();
+  const auto table_sq = c.at("table_sq").get<std::vector<double>>();
+  if (table.size() != static_cast<size_t>(s.iterat + 3) || table_sq.size() != table.size()) {
+    throw std::runtime_error("a point's table has the wrong length");
+  }
+  std::copy(table.begin(), table.end(), p.sums.table.begin());
+  std::copy(table_sq.begin(), table_sq.end(), p.sums.table_sq.begin());
+  p.sums.frames = j.at("frames").get<int64_t>();
+  p.sums.inftot = c.at("inftot").get<int64_t>();
+  p.sums.inf_weight = c.at("inf_weight").get<int64_t>();
+  p.sums.check_weight = c.at("check_weight").get<int64_t>();
+  p.sums.inferr = c.at("inferr").get<int64_t>();
+  p.sums.isaerr = c.at("isaerr").get<int64_t>();
+  const json& t = j.at("timing");
+  p.timing.wall_seconds = t.at("wall_seconds").get<double>();
+  p.timing.frames_computed = t.at("frames_computed").get<int64_t>();
+  return p;
+}
+
+// The option that sets a settings key: min_errors is --min-errors.
+std::string option_of(std::string key) {
+  for (char& c : key) c = c == '_' ? '-' : c;
+  return "--" + key;
+}
+
+}  // namespace
+
+std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInfo& run) {
+  json points = json::array();
+  for (const PointResult& p : r.points) points.push_back(point_json(p, s));
+  const json j{
+      {"program", "mtsweep"},
+      {"version", run.version},
+      {"settings", settings_json(s)},
+      {"complete", r.complete},
+      {"capacity_limit",
+       {{"rate", CODE_RATE}, {"an_db", r.capacity_an}, {"ebn0_db", ebn0_db(r.capacity_an)}}},
+      {"points", points},
+      {"skipped_an_db", r.skipped},
+      {"run",
+       {{"command_line", run.command_line},
+        {"threads", run.threads},
+        {"wall_seconds", run.wall_seconds}}}};
+  return j.dump(1) + "\n";
+}
+
+ResumedSweep read_sweep(const std::string& text, const std::string& path,
+                        const SweepSettings& settings) {
+  ResumedSweep out;
+  const std::string where = "mtsweep: --resume: \"" + path + "\"";
+  try {
+    const json j = json::parse(text);
+    if (j.at("program") != "mtsweep") throw std::runtime_error("no mtsweep output");
+    const json& stored = j.at("settings");
+    const json wanted = settings_json(settings);
+    for (const auto& [key, value] : wanted.items()) {
+      if (!stored.contains(key) || stored.at(key) != value) {
+        out.exit_status = 2;
+        out.error = where + " holds a sweep with other settings: " + option_of(key) + " " +
+                    (stored.contains(key) ? stored.at(key).dump() : "missing") + ", not " +
+                    value.dump() + " (never mixed: give the same settings or another --json)";
+        return out;
+      }
+    }
+    for (const json& point : j.at("points")) {
+      PointResult p = point_from_json(point, settings);
+      const size_t i = out.result.points.size();
+      if (i >= settings.an.size() || p.an != settings.an[i] ||
+          !point_complete(p.sums, settings.stop, settings.iterat)) {
+        throw std::runtime_error("its points are not the first finished points of the sweep");
+      }
+      out.result.points.push_back(p);
+    }
+  } catch (const std::exception& e) {
+    out.result.points.clear();
+    out.exit_status = 1;
+    out.error = where + " cannot be resumed: " + e.what();
+  }
+  return out;
+}
+
+}  // namespace mtsweep

@@ -1,0 +1,209 @@
+#include "mtsweep/options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "mtsweep/decimal_range.h"
+
+namespace mtsweep {
+
+namespace {
+
+constexpr int64_t kNoLimit = INT64_MAX / 2;
+
+// A usage error: its text is the whole line printed.
+struct UsageError {
+  std::string line;
+};
+
+[[noreturn]] void refuse(const std::string& option, const std::string& what) {
+  throw UsageError{"mtsweep: " + option + ": " + what};
+}
+
+int64_t to_integer(const std::string& option, const std::string& text) {
+  int64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size()) {
+    refuse(option, "\"" + text + "\" is not an integer");
+  }
+  return value;
+}
+
+int64_t integer_in(const std::string& option, const std::string& text, int64_t lo, int64_t hi) {
+  const int64_t value = to_integer(option, text);
+  if (value < lo || value > hi) {
+    refuse(option, text + (hi == kNoLimit ? " is below " + std::to_string(lo)
+                                          : " is outside " + std::to_string(lo) + " ... " +
+                                                std::to_string(hi)));
+  }
+  return value;
+}
+
+double to_real(const std::string& option, const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value)) {
+    refuse(option, "\"" + text + "\" is not a number");
+  }
+  return value;
+}
+
+// The option texts as given; converted and checked after CLI11 is done.
+struct RawOptions {
+  std::vector<std::string> an;
+  std::string ndkdd = "520000", iterat = "8", npacketll = "0", infind = "3", seed = "0";
+  std::string min_errors = "100", min_frames = "10", max_frames = "1000";
+  std::string stop_ber, threads, plot_iterations;
+};
+
+void add_options(CLI::App& app, RawOptions& raw, Options& o) {
+  app.add_option("--an", raw.an,
+                 "Es/N0 values in dB, 2.0 ... 5.0: a list 2.0,2.5 or ranges start:stop:step "
+                 "with an inclusive end (2.0:4.0:0.25 is 9 points); may be repeated")
+      ->required()
+      ->delimiter('\0');
+  app.add_option("--ndkdd", raw.ndkdd, "time steps of a frame, 20000 ... 520000 (default 520000)");
+  app.add_option("--iterat", raw.iterat, "decoder iterations, 3 ... 15 (default 8)");
+  app.add_option("--npacketll", raw.npacketll,
+                 "error packet length in bits, 0 ... 200 (default 0)");
+  app.add_option("--infind", raw.infind,
+                 "source: 3 random, 2 pattern, 1 ones, 0 zeros (default 3)");
+  app.add_option("--seed", raw.seed, "frame i of every point uses kst = seed + i (default 0)");
+  app.add_option("--min-errors", raw.min_errors,
+                 "a point stops once its frames hold this many errors after the last "
+                 "iteration (default 100)");
+  app.add_option("--min-frames", raw.min_frames,
+                 "frames of a point at least, 2 or more (default 10)");
+  app.add_option("--max-frames", raw.max_frames,
+                 "frames of a point at most, up to 2097152 (default 1000)");
+  app.add_option("--stop-ber", raw.stop_ber,
+                 "skip the points after one whose BER after the last iteration is below this");
+  app.add_option("--threads", raw.threads,
+                 "worker threads, 1 ... 1024 (default: the cores available)");
+  app.add_option("--csv", o.csv, "write one row per point and iteration to this file");
+  app.add_option("--json", o.json, "write the whole sweep to this file");
+  app.add_option("--plot", o.plot, "draw the BER curves to this SVG file");
+  app.add_option("--plot-iterations", raw.plot_iterations,
+                 "iterations drawn, e.g. 1,4,8 (default: the first, the middle and the last)");
+  app.add_flag("--quiet", o.quiet, "no progress on stderr");
+  app.add_flag(
+      "--resume", o.resume,
+      "continue the sweep in the --json file: keep its finished points, simulate the rest");
+}
+
+std::vector<double> an_values(const std::vector<std::string>& items) {
+  std::vector<double> values;
+  for (const std::string& item : items) {
+    const DecimalList list = parse_decimal_list(item);
+    if (!list.error.empty()) refuse("--an", list.error);
+    values.insert(values.end(), list.values.begin(), list.values.end());
+  }
+  for (const double v : values) {
+    if (!(v >= 2.0 && v <= 5.0)) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%g is outside 2.0 ... 5.0", v);
+      refuse("--an", text);
+    }
+  }
+  std::sort(values.begin(), values.end());
+  values.erase(std::unique(values.begin(), values.end()), values.end());
+  if (values.size() > static_cast<size_t>(MAX_RANGE_POINTS)) refuse("--an", "too many values");
+  return values;
+}
+
+void convert(const RawOptions& raw, int default_threads, Options& o) {
+  SweepSettings& s = o.settings;
+  s.an = an_values(raw.an);
+  s.ndkdd = static_cast<int32_t>(integer_in("--ndkdd", raw.ndkdd, 20000, 520000));
+  s.iterat = static_cast<int32_t>(integer_in("--iterat", raw.iterat, 3, 15));
+  s.npacketll = static_cast<int32_t>(integer_in("--npacketll", raw.npacketll, 0, 200));
+  s.infind = static_cast<int32_t>(integer_in("--infind", raw.infind, 0, 3));
+  constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+  s.seed = static_cast<int32_t>(integer_in("--seed", raw.seed, -kInt32Max - 1, kInt32Max));
+  s.stop.min_errors = integer_in("--min-errors", raw.min_errors, 1, kNoLimit);
+  s.stop.min_frames =
+      static_cast<int32_t>(integer_in("--min-frames", raw.min_frames, 2, SEED_CYCLE));
+  s.stop.max_frames =
+      static_cast<int32_t>(integer_in("--max-frames", raw.max_frames, 1, SEED_CYCLE));
+  if (s.stop.max_frames < s.stop.min_frames) {
+    refuse("--max-frames", raw.max_frames + " is below --min-frames " + raw.min_frames);
+  }
+  if (int64_t{s.seed} + s.stop.max_frames - 1 > kInt32Max) {
+    refuse("--seed", raw.seed + " + --max-frames - 1 is above 2147483647, the largest kst");
+  }
+  if (!raw.stop_ber.empty()) {
+    s.stop_ber = to_real("--stop-ber", raw.stop_ber);
+    if (!(*s.stop_ber > 0.0)) refuse("--stop-ber", raw.stop_ber + " is not above 0");
+  }
+  o.threads = raw.threads.empty()
+                  ? std::clamp(default_threads, 1, MAX_THREADS)
+                  : static_cast<int>(integer_in("--threads", raw.threads, 1, MAX_THREADS));
+  if (raw.plot_iterations.empty()) {
+    o.plot_iterations = {1, (s.iterat + 1) / 2, s.iterat};
+  } else {
+    for (size_t from = 0;;) {
+      const size_t comma = raw.plot_iterations.find(',', from);
+      o.plot_iterations.push_back(static_cast<int>(integer_in(
+          "--plot-iterations", raw.plot_iterations.substr(from, comma - from), 1, s.iterat)));
+      if (comma == std::string::npos) break;
+      from = comma + 1;
+    }
+  }
+  std::sort(o.plot_iterations.begin(), o.plot_iterations.end());
+  o.plot_iterations.erase(std::unique(o.plot_iterations.begin(), o.plot_iterations.end()),
+                          o.plot_iterations.end());
+  if (o.resume && o.json.empty()) refuse("--resume", "needs --json FILE, the sweep to continue");
+  const std::pair<const char*, const std::string*> files[] = {
+      {"--csv", &o.csv}, {"--json", &o.json}, {"--plot", &o.plot}};
+  for (const auto& [name, path] : files) {
+    for (const auto& [other, other_path] : files) {
+      if (name != other && !path->empty() && *path == *other_path) {
+        refuse(name, "\"" + *path + "\" is also given to " + other);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, const std::string& version,
+                                     int default_threads) {
+  ParsedCommandLine result;
+  Options& o = result.options;
+  o.command_line.assign(argv, argv + argc);
+  CLI::App app{
+      "Sweeps bit error rate curves of the simulated rate-3/4 code and multithreshold decoder:\n"
+      "for every AN, frames with kst = seed, seed + 1, ... until the errors after the last\n"
+      "iteration reach --min-errors. Prints a table; writes CSV, JSON and an SVG plot.\n"
+      "README.md (section Curves) explains the outputs and the intervals.",
+      "mtsweep"};
+  RawOptions raw;
+  add_options(app, raw, o);
+  app.set_version_flag("--version", "mtsweep " + version);
+  try {
+    app.parse(argc, argv);
+    convert(raw, default_threads, o);
+  } catch (const CLI::CallForHelp&) {
+    result.exit_status = 0;
+    result.text = app.help();
+  } catch (const CLI::CallForVersion& e) {
+    result.exit_status = 0;
+    result.text = std::string(e.what()) + "\n";
+  } catch (const CLI::ParseError& e) {
+    result.exit_status = 2;
+    result.text = "mtsweep: " + std::string(e.what()) + " (see --help)\n";
+  } catch (const UsageError& e) {
+    result.exit_status = 2;
+    result.text = e.line + "\n";
+  }
+  return result;
+}
+
+}  // namespace mtsweep

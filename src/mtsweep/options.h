@@ -1,0 +1,38 @@
+// The command line of mtsweep: parsed with CLI11, every value checked
+// before anything is touched, so that bad usage is refused with one line
+// naming the option and writes nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mtsweep/settings.h"
+
+namespace mtsweep {
+
+inline constexpr int MAX_THREADS = 1024;
+
+struct Options {
+  SweepSettings settings;
+  int threads = 1;
+  std::string csv, json, plot;       // empty: not written
+  std::vector<int> plot_iterations;  // 1 ... iterat
+  bool quiet = false;
+  bool resume = false;  // continue the sweep in `json`
+  std::vector<std::string> command_line;
+};
+
+struct ParsedCommandLine {
+  Options options;
+  // -1: run with `options`.  Otherwise exit with this status after writing
+  // `text` (help or version on stdout for 0, one error line on stderr for 2).
+  int exit_status = -1;
+  std::string text;
+};
+
+// `version` is printed by --version; `default_threads` is the default of
+// --threads.
+ParsedCommandLine parse_command_line(int argc, const char* const* argv, const std::string& version,
+                                     int default_threads);
+
+}  // namespace mtsweep

@@ -1,0 +1,83 @@
+#include "mtsweep/progress.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "mtsweep/number_text.h"
+#include "mtsweep/stats.h"
+
+namespace mtsweep {
+
+namespace {
+
+// Seconds the point still needs at its speed so far: until min_errors at
+// its error rate so far (max_frames while it has none), and min_frames.
+double seconds_left(const PointProgress& now, const SweepSettings& s) {
+  const auto& sums = *now.sums;
+  const double errors = static_cast<double>(last_errors(sums, s.iterat));
+  const double frames = static_cast<double>(sums.frames);
+  double needed = errors > 0 ? static_cast<double>(s.stop.min_errors) * frames / errors
+                             : static_cast<double>(s.stop.max_frames);
+  needed = std::clamp(needed, static_cast<double>(s.stop.min_frames),
+                      static_cast<double>(s.stop.max_frames));
+  const double per_frame =
+      now.seconds / static_cast<double>(std::max<int64_t>(now.frames_computed, 1));
+  return std::max(0.0, needed - static_cast<double>(now.frames_computed)) * per_frame;
+}
+
+std::string duration(double seconds) {
+  if (seconds < 120) return formatted("%.0f s", seconds);
+  if (seconds < 7200) return formatted("%.0f min", seconds / 60);
+  return formatted("%.1f h", seconds / 3600);
+}
+
+}  // namespace
+
+void show_progress(Progress& p, const PointProgress& now) {
+  if (!p.enabled || !p.live) return;
+  const auto t = std::chrono::steady_clock::now();
+  if (p.line_open && t - p.last_drawn < std::chrono::milliseconds(250)) return;
+  p.last_drawn = t;
+  const SweepSettings& s = *p.settings;
+  const PointSums& sums = *now.sums;
+  const double ber = sums.frames > 0
+                         ? static_cast<double>(last_errors(sums, s.iterat)) /
+                               static_cast<double>(sums.frames * judged_bits(s.ndkdd, s.iterat))
+                         : 0.0;
+  const double mbits =
+      now.seconds > 0 ? 6.0 * s.ndkdd * static_cast<double>(now.frames_computed) / now.seconds / 1e6
+                      : 0.0;
+  std::fprintf(p.out,
+               "\r\033[Kpoint %zu of %zu  AN %s  frames %lld  errors %lld/%lld  BER %.2e  %.1f "
+               "Mbit/s  ~%s left",
+               now.index + 1, p.points, shortest(now.an).c_str(),
+               static_cast<long long>(sums.frames),
+               static_cast<long long>(last_errors(sums, s.iterat)),
+               static_cast<long long>(s.stop.min_errors), ber, mbits,
+               duration(seconds_left(now, s)).c_str());
+  std::fflush(p.out);
+  p.line_open = true;
+}
+
+void show_point_finished(Progress& p, size_t index, const PointResult& point) {
+  if (!p.enabled) return;
+  close_progress(p);
+  if (!p.point_lines) return;
+  const SweepSettings& s = *p.settings;
+  const Rate r = rate_after(point.sums, s.ndkdd, s.iterat);
+  std::fprintf(
+      p.out,
+      "mtsweep: point %zu of %zu, AN %s: %lld frames, %lld errors, BER %.3e, %.1f Mbit/s, %s\n",
+      index + 1, p.points, shortest(point.an).c_str(), static_cast<long long>(point.sums.frames),
+      static_cast<long long>(r.errors), r.ber, mbit_per_s(point, s.ndkdd),
+      duration(point.timing.wall_seconds).c_str());
+  std::fflush(p.out);
+}
+
+void close_progress(Progress& p) {
+  if (!p.line_open) return;
+  std::fprintf(p.out, "\r\033[K");
+  p.line_open = false;
+}
+
+}  // namespace mtsweep

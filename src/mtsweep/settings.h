@@ -1,0 +1,45 @@
+// What a sweep is: the points to simulate, the frame settings and the stop
+// rule.  Everything here decides the results; a sweep resumed from a JSON
+// file must have the same settings.  How a run is carried out (threads,
+// files, progress) is in Options.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/frame/frame.h"
+
+namespace mtsweep {
+
+// The largest point: the noise depends on the seed only modulo 2^21.
+inline constexpr int32_t SEED_CYCLE = 2097152;
+
+struct StopRule {
+  int64_t min_errors = 100;  // errors after the last iteration, summed in frame order
+  int32_t min_frames = 10;
+  int32_t max_frames = 1000;
+};
+
+struct SweepSettings {
+  std::vector<double> an;  // Es/N0 in dB, ascending, no repeats
+  int32_t ndkdd = 520000;
+  int32_t iterat = 8;
+  int32_t npacketll = 0;
+  int32_t infind = 3;
+  int32_t seed = 0;  // frame i of every point has kst = seed + i
+  StopRule stop;
+  std::optional<double> stop_ber;  // early end of the sweep
+};
+
+inline mtsim::FrameConfig frame_config(const SweepSettings& s, double an) {
+  return mtsim::FrameConfig{s.infind, s.ndkdd, s.iterat, an, s.npacketll};
+}
+
+// Eb/N0 at Es/N0 `an`: a time step sends 8 symbols for 6 information bits,
+// so each bit carries the energy of 4/3 symbols.
+inline double ebn0_db(double an) { return an + 10.0 * std::log10(4.0 / 3.0); }
+
+}  // namespace mtsweep

@@ -1,0 +1,18 @@
+// The SVG plot: BER on a log axis against Eb/N0, one curve with 95% error
+// bars for the decoder input and for each chosen iteration, uncoded BPSK
+// dashed, and a vertical line where the channel capacity C16 equals the
+// code rate (the axis widens to show it).  Es/N0 runs along the top.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mtsweep/sweep_result.h"
+
+namespace mtsweep {
+
+// REQUIRES: r.points is not empty; every iteration is 1 ... s.iterat.
+std::string svg_plot(const SweepResult& r, const SweepSettings& s,
+                     const std::vector<int>& iterations);
+
+}  // namespace mtsweep

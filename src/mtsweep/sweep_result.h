@@ -1,0 +1,43 @@
+// The results of a sweep as plain data: what the table, CSV, JSON and plot
+// are made from, and what --resume reads back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mtsweep/options.h"
+#include "mtsweep/tally.h"
+#include "sim/channel/estimates.h"
+
+namespace mtsweep {
+
+// How a point was run; differs between runs of the same sweep.
+struct PointTiming {
+  double wall_seconds = 0.0;
+  int64_t frames_computed = 0;  // including those beyond the stop rule's K
+};
+
+struct PointResult {
+  double an = 0.0;
+  PointSums sums;
+  mtsim::ChannelEstimates estimates;
+  PointTiming timing;
+};
+
+// Information bits of the point's frames per second of its wall time.
+inline double mbit_per_s(const PointResult& p, int32_t ndkdd) {
+  const double bits = 6.0 * ndkdd * static_cast<double>(p.sums.frames);
+  return p.timing.wall_seconds > 0.0 ? bits / p.timing.wall_seconds / 1e6 : 0.0;
+}
+
+struct SweepResult {
+  std::vector<PointResult> points;  // the finished points, in AN order
+  std::vector<double> skipped;      // AN values left out by --stop-ber
+  bool complete = false;            // every AN finished or skipped
+  double capacity_an = 0.0;         // the AN at which C16 is 3/4, the code rate
+};
+
+// True when the sweep ends early after `p` (--stop-ber).
+bool ends_sweep(const PointResult& p, const SweepSettings& s);
+
+}  // namespace mtsweep

@@ -1,0 +1,29 @@
+#include "mtsweep/table.h"
+
+#include <cstdio>
+
+#include "mtsweep/number_text.h"
+#include "mtsweep/stats.h"
+
+namespace mtsweep {
+
+std::string table_header(const SweepSettings& s) {
+  char line[200];
+  std::snprintf(line, sizeof line, "%-7s %8s %8s %14s %11s %11s  %-25s %8s\n", "AN_dB", "EbN0_dB",
+                "frames", "bits", "input_BER", ("BER_it" + std::to_string(s.iterat)).c_str(),
+                "95%_interval", "Mbit/s");
+  return line;
+}
+
+std::string table_line(const PointResult& p, const SweepSettings& s) {
+  const Rate in = rate_after(p.sums, s.ndkdd, 0);
+  const Rate out = rate_after(p.sums, s.ndkdd, s.iterat);
+  char line[200];
+  std::snprintf(line, sizeof line, "%-7s %8.3f %8lld %14lld %11.3e %11.3e  [%.3e, %.3e] %9.1f\n",
+                shortest(p.an).c_str(), ebn0_db(p.an), static_cast<long long>(p.sums.frames),
+                static_cast<long long>(in.bits), in.ber, out.ber, out.low, out.high,
+                mbit_per_s(p, s.ndkdd));
+  return line;
+}
+
+}  // namespace mtsweep

@@ -1,0 +1,50 @@
+// A point's counts summed over its frames, and the stop rule that decides
+// how many frames make the point.
+//
+// Frames are added strictly in frame order (kst = seed, seed + 1, ...), and
+// the rule looks only at the frames added so far, so the point's result
+// does not depend on how many workers computed them or in which order they
+// finished.  Frames computed beyond the rule's K are simply never added.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "mtsweep/settings.h"
+#include "sim/frame/frame.h"
+
+namespace mtsweep {
+
+struct PointSums {
+  int64_t frames = 0;
+  // The result tables summed: [0] bits decoded, [1] information and [2]
+  // check errors at the decoder input, [3 + j] errors after iteration j.
+  std::array<int64_t, mtsim::NUM_COUNTS> table{};
+  // Their squares summed, for the frame-to-frame variance.  Double: a
+  // frame may hold 3.12 million errors, and 2^21 squares of that pass 2^64;
+  // sums stay exact while below 2^53.
+  std::array<double, mtsim::NUM_COUNTS> table_sq{};
+  int64_t inftot = 0, inf_weight = 0, check_weight = 0, inferr = 0, isaerr = 0;
+};
+
+void add_frame(PointSums& sums, const mtsim::FrameCounts& frame);
+
+// Errors after the last of `iterat` iterations.
+inline int64_t last_errors(const PointSums& sums, int iterat) { return sums.table[2 + iterat]; }
+
+// True once the frames added so far complete the point: at least
+// min_frames and the errors after the last iteration at least min_errors,
+// or max_frames frames.
+bool point_complete(const PointSums& sums, const StopRule& rule, int iterat);
+
+inline constexpr int MAX_ROUND_PER_WORKER = 16;
+
+// How many frames to compute next, in one round shared by `workers`
+// workers: a multiple of `workers`, more while the frames so far say the
+// point is far from complete, at most MAX_ROUND_PER_WORKER per worker and
+// never beyond max_frames.  Only the amount of discarded work depends on
+// it, never the result.  REQUIRES: !point_complete(sums, rule, iterat),
+// workers >= 1.
+int64_t round_size(const PointSums& sums, const StopRule& rule, int iterat, int workers);
+
+}  // namespace mtsweep

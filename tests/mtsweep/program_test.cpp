@@ -1,0 +1,254 @@
+// The built mtsweep as users run it: refused inputs, outputs that cannot be
+// written, frames replayed with mtsim, thread counts, interrupt and resume,
+// and the plot rendered.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A fresh directory for one test; outputs go to out/.
+struct Scratch {
+  fs::path dir;
+  explicit Scratch(const std::string& name)
+      : dir(fs::temp_directory_path() / ("mtsweep-" + name + "-" + std::to_string(getpid()))) {
+    fs::remove_all(dir);
+    fs::create_directories(dir / "out");
+  }
+  ~Scratch() { fs::remove_all(dir); }
+  std::string out(const std::string& file) const { return (dir / "out" / file).string(); }
+};
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+// Starts `args` (the program first) in `cwd`, stdout and stderr to files.
+pid_t start(const std::vector<std::string>& args, const fs::path& cwd) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, (cwd / "stdout.txt").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (cwd / "stderr.txt").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  EXPECT_EQ(posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+Result finish(pid_t pid, const fs::path& cwd) {
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(cwd / "stdout.txt"),
+          slurp(cwd / "stderr.txt")};
+}
+
+Result sweep(const Scratch& s, std::vector<std::string> args) {
+  args.insert(args.begin(), MTSWEEP_BINARY);
+  return finish(start(args, s.dir), s.dir);
+}
+
+std::vector<std::string> split(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string w; in >> w;) words.push_back(w == "\"\"" ? "" : w);
+  return words;
+}
+
+// The JSON without what may differ between runs of one sweep.
+json without_times(const std::string& text) {
+  json j = json::parse(text);
+  j.erase("run");
+  for (json& p : j["points"]) p.erase("timing");
+  return j;
+}
+
+TEST(MtsweepProgramTest, BadInputsAreRefusedWithOneLineAndNoFile) {
+  std::ifstream table(MTSWEEP_TEST_DATA "/bad_inputs.txt");
+  Scratch s("bad");
+  int cases = 0;
+  for (std::string line; std::getline(table, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t bar = line.find(" | ");
+    std::vector<std::string> args{"--csv",         s.out("a.csv"), "--json",
+                                  s.out("a.json"), "--plot",       s.out("a.svg")};
+    for (const std::string& a : split(line.substr(0, bar))) args.push_back(a);
+    const Result r = sweep(s, args);
+    SCOPED_TRACE(line);
+    ++cases;
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("mtsweep: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(line.substr(bar + 3)), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(fs::is_empty(s.dir / "out"));
+  }
+  EXPECT_GE(cases, 25);
+}
+
+TEST(MtsweepProgramTest, UnwritableOutputFailsBeforeSimulating) {
+  Scratch s("unwritable");
+  // Not a directory: refused even for root.  The sweep would take minutes.
+  const Result r = sweep(s, {"--an", "2.0:5.0:0.1", "--max-frames", "2000000", "--json",
+                             s.out("a.json"), "--csv", "/dev/null/a.csv"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "mtsweep: cannot write \"/dev/null/a.csv\": Not a directory\n");
+  EXPECT_TRUE(fs::is_empty(s.dir / "out"));
+}
+
+// The result table that mtsim prints for one frame.
+std::vector<int64_t> mtsim_table(const Scratch& s, int kst, int iterat) {
+  std::ofstream(s.dir / "vu34z2d.c")
+      << "code=1 kst=" << kst << " infind=3 ndkdd=20000 iterat=" << iterat
+      << " AN=2.4 npacketll=24 lim88=0\n";
+  const Result r = finish(start({MTSIM_BINARY}, s.dir), s.dir);
+  EXPECT_EQ(r.status, 0);
+  std::istringstream in(r.out.substr(r.out.find("packet length =") + 15));
+  std::vector<int64_t> table(static_cast<size_t>(iterat + 4));
+  for (int64_t& v : table) in >> v;
+  table.erase(table.begin());  // the packet length
+  return table;
+}
+
+TEST(MtsweepProgramTest, FramesReplayWithMtsim) {
+  Scratch s("replay");
+  const Result r = sweep(
+      s, {"--an", "2.4", "--ndkdd", "20000", "--iterat", "5", "--npacketll", "24", "--seed", "7",
+          "--min-frames", "3", "--max-frames", "3", "--json", s.out("r.json"), "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json counts = json::parse(slurp(s.out("r.json")))["points"][0]["counts"];
+  std::vector<int64_t> sum(8), sum_sq(8);
+  for (int kst = 7; kst <= 9; ++kst) {
+    const std::vector<int64_t> table = mtsim_table(s, kst, 5);
+    for (size_t i = 0; i < table.size(); ++i) sum[i] += table[i], sum_sq[i] += table[i] * table[i];
+  }
+  EXPECT_EQ(counts["table"].get<std::vector<int64_t>>(), sum);
+  EXPECT_EQ(counts["table_sq"].get<std::vector<int64_t>>(), sum_sq);
+}
+
+// A point that completes in the middle of a round, one that runs to
+// --max-frames, and one left out by --stop-ber.
+std::vector<std::string> small_sweep(const Scratch& s, const std::string& name) {
+  return {"--an",
+          "2.5:3.0:0.25",
+          "--ndkdd",
+          "20000",
+          "--min-errors",
+          "40",
+          "--min-frames",
+          "3",
+          "--max-frames",
+          "60",
+          "--stop-ber",
+          "1e-5",
+          "--quiet",
+          "--csv",
+          s.out(name + ".csv"),
+          "--json",
+          s.out(name + ".json"),
+          "--plot",
+          s.out(name + ".svg")};
+}
+
+TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
+  Scratch s("threads");
+  for (const char* threads : {"1", "2", "3"}) {
+    std::vector<std::string> args = small_sweep(s, threads);
+    args.insert(args.end(), {"--threads", threads});
+    const Result r = sweep(s, args);
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  const std::string csv = slurp(s.out("1.csv"));
+  EXPECT_EQ(csv.substr(0, csv.find('\n')),
+            "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 9);  // 3.0 skipped
+  const json one = without_times(slurp(s.out("1.json")));
+  EXPECT_EQ(one["points"][0]["frames"], 5);
+  EXPECT_EQ(one["points"][1]["frames"], 60);
+  EXPECT_EQ(one["skipped_an_db"], json::array({3.0}));
+  for (const char* threads : {"2", "3"}) {
+    EXPECT_EQ(slurp(s.out(std::string(threads) + ".csv")), csv);
+    EXPECT_EQ(without_times(slurp(s.out(std::string(threads) + ".json"))), one);
+  }
+  const Result png =
+      finish(start({"/usr/bin/rsvg-convert", s.out("2.svg"), "-o", s.out("2.png")}, s.dir), s.dir);
+  EXPECT_EQ(png.status, 0) << png.err;
+  EXPECT_GT(fs::file_size(s.out("2.png")), 10000u);
+}
+
+TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
+  Scratch s("resume");
+  auto args = [&](const std::string& name, const char* threads) {
+    return std::vector<std::string>{MTSWEEP_BINARY,
+                                    "--an",
+                                    "2.0:3.0:0.25",
+                                    "--ndkdd",
+                                    "20000",
+                                    "--min-errors",
+                                    "1000000",
+                                    "--min-frames",
+                                    "150",
+                                    "--max-frames",
+                                    "150",
+                                    "--threads",
+                                    threads,
+                                    "--csv",
+                                    s.out(name + ".csv"),
+                                    "--json",
+                                    s.out(name + ".json")};
+  };
+  ASSERT_EQ(finish(start(args("whole", "3"), s.dir), s.dir).status, 0);
+
+  const pid_t pid = start(args("cut", "2"), s.dir);
+  for (int i = 0; i < 20000 && !fs::exists(s.out("cut.json")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  kill(pid, SIGINT);
+  const Result cut = finish(pid, s.dir);
+  EXPECT_EQ(cut.status, 130) << cut.err;
+  const json kept = json::parse(slurp(s.out("cut.json")));
+  EXPECT_EQ(kept["complete"], false);
+  EXPECT_GE(kept["points"].size(), 1u);
+  EXPECT_LT(kept["points"].size(), 5u);
+
+  std::vector<std::string> resume = args("cut", "1");
+  resume.push_back("--resume");
+  ASSERT_EQ(finish(start(resume, s.dir), s.dir).status, 0);
+  EXPECT_EQ(slurp(s.out("cut.csv")), slurp(s.out("whole.csv")));
+  EXPECT_EQ(without_times(slurp(s.out("cut.json"))), without_times(slurp(s.out("whole.json"))));
+
+  // Other settings are refused, and the file stays as it is.
+  resume.insert(resume.end(), {"--seed", "1"});
+  const Result other = finish(start(resume, s.dir), s.dir);
+  EXPECT_EQ(other.status, 2);
+  EXPECT_NE(other.err.find("--seed 0, not 1"), std::string::npos) << other.err;
+}
+
+}  // namespace
