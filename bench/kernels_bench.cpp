@@ -1,7 +1,9 @@
 // Speed of every kernel in information bits per second, reference and fast
 // side by side, on data made by the real phases (ndkdd = 520,000, kst = 0,
 // random source).  Each benchmark restores its inputs outside the timed
-// part, so every iteration does the whole phase on the same data.
+// part, so every iteration does the whole phase on the same data.  The
+// frame benchmarks time the whole chain, set-up to decoder, as a sweep
+// runs it.
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -12,6 +14,7 @@
 #include "sim/channel/transmit.h"
 #include "sim/code/encoder.h"
 #include "sim/decoder/decoder_fast.h"
+#include "sim/frame/frame.h"
 #include "tests/support/prepared_run.h"
 
 namespace mtsim {
@@ -175,6 +178,20 @@ void decoder_args(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond);
 }
 
+// --- The whole frame through the library: one simulator reused, the
+// default run's settings (ndkdd 520,000, AN 3.0, iterat 8). ---
+
+template <Kernels kKernels>
+void BM_Frame(benchmark::State& state) {
+  FrameConfig config;
+  config.ndkdd = kSteps;
+  config.AN = 3.0;
+  config.iterat = 8;
+  Simulator sim(config, kKernels);
+  for (auto _ : state) benchmark::DoNotOptimize(sim.run(0));
+  set_rate(state, kBits);
+}
+
 BENCHMARK(BM_GeneratorB_Reference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneratorB_Fast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneratorA_Reference)->Unit(benchmark::kMillisecond);
@@ -187,6 +204,8 @@ BENCHMARK(BM_Channel<transmit_reference>)->Name("BM_Channel_Reference")->Unit(be
 BENCHMARK(BM_Channel<transmit_fast>)->Name("BM_Channel_Fast")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Decoder<decode_reference>)->Name("BM_Decoder_Reference")->Apply(decoder_args);
 BENCHMARK(BM_Decoder<decode_fast>)->Name("BM_Decoder_Fast")->Apply(decoder_args);
+BENCHMARK(BM_Frame<Kernels::kReference>)->Name("BM_Frame_Reference")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Frame<Kernels::kFast>)->Name("BM_Frame_Fast")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace mtsim
