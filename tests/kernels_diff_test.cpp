@@ -3,6 +3,7 @@
 // seeds, level tables with ties, and the tables they must refuse.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -10,6 +11,7 @@
 #include "sim/channel/estimates.h"
 #include "sim/channel/transmit.h"
 #include "sim/random/rng_blocks.h"
+#include "sim/source/source.h"
 
 namespace mtsim {
 namespace {
@@ -89,6 +91,37 @@ TEST(ChannelDiffTest, TablesWithTiesAndTablesRefused) {
   SwapTable swap = make_swap_table();
   std::swap(swap[5], swap[1023]);
   expect_same_channel(8, 3000, estimate_channel(3.0).table, swap);
+}
+
+TEST(SourceDiffTest, ShortRunsSeedsAndPatternPositions) {
+  InfPattern odd = make_inf_pattern();
+  odd[4] = 2;  // not a bit: the fast kernel must still match
+  const Rng seeds[] = {Rng{451, 7799, RNG_B_CYCLES}, Rng{0xFFFFFFF0u, 12345, RNG_B_CYCLES}};
+  auto ref = std::make_unique<Streams>(), fast = std::make_unique<Streams>();
+  for (const Rng& seed : seeds) {
+    for (int32_t infind : {-3, 1, 2, 3, 4}) {
+      for (int32_t ndkdd : {1, 5, 32, 33, 341, 342, 683, 20000}) {
+        for (int32_t pos : {0, 17, 29, 31}) {
+          const InfPattern& pattern = pos == 17 && ndkdd == 33 ? odd : make_inf_pattern();
+          for (Stream& x : fast->inf) std::fill_n(x.begin() + tpos, 20100, int16_t{9});
+          Rng b_ref = seed, b_fast = seed;
+          SourceState r{pos, 6, 2}, f = r;
+          generate_bits_reference(*ref, b_ref, pattern, infind, ndkdd, r);
+          generate_bits_fast(*fast, b_fast, pattern, infind, ndkdd, f);
+          SCOPED_TRACE(std::to_string(infind) + " " + std::to_string(ndkdd) + " " + std::to_string(pos));
+          ASSERT_EQ(f.inf_weight, r.inf_weight);
+          ASSERT_EQ(f.inftot, r.inftot);
+          ASSERT_EQ(f.pattern_pos, r.pattern_pos);
+          ASSERT_EQ(b_fast.a, b_ref.a);
+          ASSERT_EQ(b_fast.b, b_ref.b);
+          for (int32_t k = 0; k < NUM_INF; ++k) {
+            ASSERT_TRUE(std::equal(ref->inf[k].begin() + tpos, ref->inf[k].begin() + tpos + ndkdd, fast->inf[k].begin() + tpos));
+            ASSERT_EQ(fast->inf[k][tpos + ndkdd], 9);  // nothing past the run
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
