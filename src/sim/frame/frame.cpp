@@ -150,7 +150,7 @@ Simulator::Simulator(const FrameConfig& config, Kernels kernels)
 
 FrameCounts Simulator::run(int32_t kst) {
   FrameState& f = *state_;
-  start_frame(f, kst);
+  start_fresh_frame(f, kst);  // every frame of a simulator has the same ndkdd
   generate_source(f, config_, kernels_);
   encode(f, config_, kernels_);
   transmit(f, estimates_.table, config_, kernels_);

@@ -90,8 +90,9 @@ std::unique_ptr<FrameState> make_frame_state();
 
 // Seeds the generators with kst, clears the sent streams and the counters.
 void start_frame(FrameState& f, int32_t kst);
-// The same for a state whose sent streams are known to be zero, as
-// make_frame_state() leaves them: nothing to clear.
+// The same without clearing, for a state whose sent streams are zero
+// wherever this frame's source and encoder will not write: a fresh state
+// (make_frame_state), or one whose earlier frames all had this ndkdd.
 void start_fresh_frame(FrameState& f, int32_t kst);
 // The six information streams.
 void generate_source(FrameState& f, const FrameConfig& config, Kernels kernels);
