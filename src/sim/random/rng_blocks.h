@@ -32,7 +32,8 @@ class RngBlocks {
 
   // Starts the next chunk (the first call starts chunk 0), whose bits are
   // kChunkBits * k ... of the sequence; make() then makes its blocks.
-  void next_chunk();
+  // REQUIRES: AVX-512 (cpu_has_avx512bw()).
+  MTSIM_AVX512 void next_chunk();
 
   // Makes the current chunk's blocks up to block `end` (exclusive; at most
   // kBlocks + kPastEnd / 64), so that its bytes up to 64 * end are ready.
@@ -55,6 +56,9 @@ class RngBlocks {
  private:
   static constexpr int32_t kLag = 52;  // the recurrence's longest lag, in blocks
   static constexpr int32_t kExtra = kPastEnd / 64;
+  // The current chunk and its past: small enough to stay in the
+  // first-level cache (a buffer for several chunks, which would move the
+  // past less often, measured slower).
   alignas(64) uint64_t words_[8 * (kLag + kBlocks + kExtra)];
   int64_t chunk_ = -1;  // number of the current chunk
   int32_t made_ = 0;    // blocks of the current chunk made
