@@ -50,7 +50,7 @@ TEST(RngBlocksTest, FollowsBothGeneratorsCallByCall) {
 void expect_same_channel(int32_t kst, int32_t ndkdd, const ChannelTable& table,
                          const SwapTable& swap = make_swap_table()) {
   auto ref = std::make_unique<Streams>();
-  std::mt19937 bits(static_cast<uint32_t>(kst + ndkdd));
+  std::mt19937 bits(static_cast<uint32_t>(kst) + static_cast<uint32_t>(ndkdd));
   for (Stream* s : {&ref->inf[0], &ref->inf[1], &ref->inf[2], &ref->inf[3], &ref->inf[4],
                     &ref->inf[5], &ref->chk1, &ref->chk2}) {
     for (int32_t t = 0; t < ndkdd; ++t) (*s)[tpos + t] = static_cast<int16_t>(bits() & 1u);
