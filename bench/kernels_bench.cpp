@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-#include "sim/random/rng_bits.h"
+#include "sim/random/rng_blocks.h"
 #include "sim/source/source.h"
 #include "sim/channel/transmit.h"
 #include "sim/code/encoder.h"
@@ -44,7 +44,8 @@ void set_rate(benchmark::State& state, double bits_per_iteration) {
 }
 
 // --- Generators: rngB as the source takes it, one call per information
-// bit, and rngA in the channel's pattern, 28 calls per six bits. ---
+// bit, and rngA in the channel's pattern, 28 calls per six bits.  The fast
+// ones need AVX-512. ---
 
 void BM_GeneratorB_Reference(benchmark::State& state) {
   const int32_t n = 6 * kSteps;
@@ -61,16 +62,20 @@ void BM_GeneratorB_Reference(benchmark::State& state) {
   set_rate(state, n);
 }
 
+// The sequence that those calls span, made 512 bits per instruction
+// (RngBlocks); the kernels cut their bits from it with vector instructions.
 void BM_GeneratorB_Fast(benchmark::State& state) {
-  const int32_t n = 6 * kSteps;
+  const int64_t n = 6 * kSteps;
+  constexpr int64_t kChunkCalls = RngBlocks::kChunkBits / 63;
   for (auto _ : state) {
     Rng a, b;
     seed_generators(a, b, 0);
-    RngBits bits(b);
+    RngBlocks blocks(b);
     uint32_t acc = 0;
-    for (int64_t i = 1; i <= n; ++i) {
-      bits.reserve(63 * i);
-      acc += bits.bits10(63 * i) & 1u;
+    for (int64_t first = 0; first < n; first += kChunkCalls) {
+      blocks.next_chunk();
+      blocks.make(RngBlocks::kBlocks + 1);
+      acc += blocks.bytes()[first % RngBlocks::kChunkBytes];
     }
     benchmark::DoNotOptimize(acc);
   }
@@ -93,19 +98,19 @@ void BM_GeneratorA_Reference(benchmark::State& state) {
   set_rate(state, kBits);
 }
 
+// The same for rngA: the sequence that its calls span.
 void BM_GeneratorA_Fast(benchmark::State& state) {
+  const int64_t n = 28 * int64_t{kSteps};
+  constexpr int64_t kChunkCalls = RngBlocks::kChunkBits / 126;
   for (auto _ : state) {
     Rng a, b;
     seed_generators(a, b, 0);
-    RngBits bits(a);
+    RngBlocks blocks(a);
     uint32_t acc = 0;
-    int64_t at = 0;
-    for (int32_t t = 0; t < kSteps; ++t) {
-      for (int32_t c = 0; c < 28; ++c) {
-        at += 126;
-        bits.reserve(at);
-        acc += bits.bits10(at);
-      }
+    for (int64_t first = 0; first < n; first += kChunkCalls) {
+      blocks.next_chunk();
+      blocks.make(RngBlocks::kBlocks + 1);
+      acc += blocks.bytes()[first % RngBlocks::kChunkBytes];
     }
     benchmark::DoNotOptimize(acc);
   }
