@@ -53,7 +53,8 @@ ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_ta
 // calls (transmit_fast.cpp).  Runs the reference without AVX-512 VBMI2, or
 // when the tables are not the standard swap table and a non-decreasing
 // level table.
-// REQUIRES: rngA as seeded or advanced (6 cycles per call, b < 2^31).
+// REQUIRES: rngA as seeded or advanced (6 cycles per call, b < 2^31);
+// ndkdd <= 520,000 (the vector passes read 31 entries past the last step).
 ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
                             const ChannelTable& table, int32_t ndkdd);
 
