@@ -15,7 +15,7 @@ void Run::code_setup() {
   out->results("\n ========================== ");
   out->console("\n ============================= ");
 
-  start_frame(frame, params.kst);
+  start_fresh_frame(frame, params.kst);  // the phase runs once, on the Run's fresh state
 
   out->console(" \n    Program finish print  ");
   out->results(" \n  Program finish print   ");

@@ -5,7 +5,11 @@
 namespace mtsim {
 
 Run::Run(std::FILE* in, std::unique_ptr<ReportWriter> writer, Clock c)
-    : params_in(in), out(std::move(writer)), clock(std::move(c)) {}
+    : params_in(in),
+      out(std::move(writer)),
+      clock(std::move(c)),
+      frame_state_(make_frame_state()),
+      frame(*frame_state_) {}
 
 std::unique_ptr<Run> Run::create(std::FILE* in, std::unique_ptr<ReportWriter> writer, Clock c) {
   return std::unique_ptr<Run>(new Run(in, std::move(writer), std::move(c)));

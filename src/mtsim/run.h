@@ -4,9 +4,9 @@
 // A Run holds everything one run touches: parameters, clock, report
 // streams, the channel estimates and one frame of the simulated chain.  The
 // phases write the report and take the clock readings; the chain's work is
-// done by the frame's stages.  A Run is created once (on the heap: the
-// frame takes ~29 MB) and runs its phases strictly in order, each exactly
-// once; the phases take no arguments and hand over their results only
+// done by the frame's stages.  A Run is created once (its frame, ~29 MB,
+// in a fresh allocation of its own) and runs its phases strictly in order,
+// each exactly once; the phases take no arguments and hand over their results only
 // through this state.  Separate Runs share nothing.
 #pragma once
 
@@ -58,7 +58,12 @@ struct Run {
   Params params;
   ChannelEstimates estimates;  // the channel's level table among them
   long coder_speed = 0;
-  FrameState frame;  // generators, streams, decoder registers, counters
+
+ private:
+  std::unique_ptr<FrameState> frame_state_;  // fresh, so zero (make_frame_state)
+
+ public:
+  FrameState& frame;  // generators, streams, decoder registers, counters
 
  private:
   Run(std::FILE* params_in, std::unique_ptr<ReportWriter> out, Clock clock);

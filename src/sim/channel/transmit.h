@@ -48,9 +48,13 @@ struct ChannelErrors {
 ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_table,
                                  const ChannelTable& table, int32_t ndkdd);
 
-// The same buffers, counts and final rngA state, with rngA's draws read
-// from its bit sequence (RngBits) instead of by running every cycle.
-// REQUIRES: rngA as seeded or advanced (6 cycles per call, b < 2^31).
+// The same buffers, counts and final rngA state, from rngA's bit sequence
+// made 512 bits at a time (RngBlocks) and vector passes over chunks of
+// calls (transmit_fast.cpp).  Runs the reference without AVX-512 VBMI2, or
+// when the tables are not the standard swap table and a non-decreasing
+// level table.
+// REQUIRES: rngA as seeded or advanced (6 cycles per call, b < 2^31);
+// ndkdd <= 520,000 (the vector passes read 31 entries past the last step).
 ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
                             const ChannelTable& table, int32_t ndkdd);
 

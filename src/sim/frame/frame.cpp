@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
+
+#include <sys/mman.h>
 
 #include "sim/code/encoder.h"
 #include "sim/decoder/decoder_fast.h"
@@ -29,22 +33,57 @@ std::string config_error(const FrameConfig& c) {
   return line;
 }
 
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t mapped_size(std::size_t size) { return (size + kHugePage - 1) / kHugePage * kHugePage; }
+
+}  // namespace
+
+void* FrameState::operator new(std::size_t size) {
+  // Map 2 MB more than needed, keep the 2 MB-aligned part: transparent huge
+  // pages need aligned 2 MB ranges.
+  const std::size_t bytes = mapped_size(size);
+  void* raw = mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+  if (aligned > start) munmap(raw, aligned - start);
+  munmap(reinterpret_cast<void*>(aligned + bytes), start + kHugePage - aligned);
+  void* p = reinterpret_cast<void*>(aligned);
+  madvise(p, bytes, MADV_HUGEPAGE);  // a hint: without it the state still works
+  return p;
+}
+
+void FrameState::operator delete(void* p, std::size_t size) { munmap(p, mapped_size(size)); }
+
 std::unique_ptr<FrameState> make_frame_state() {
-  auto f = std::make_unique<FrameState>();
+  std::unique_ptr<FrameState> f(new FrameState);  // fresh memory: already zero
   f->swap_table = make_swap_table();
   f->inf_pattern = make_inf_pattern();
   return f;
 }
 
-void start_frame(FrameState& f, int32_t kst) {
+namespace {
+
+void seed_and_reset(FrameState& f, int32_t kst) {
   seed_generators(f.rngA, f.rngB, kst);
-  Streams& s = f.streams;
-  for (Stream* buffer : {&s.chk1, &s.chk2}) std::fill_n(buffer->begin(), CLEARED_LEN, int16_t{0});
-  for (Stream& buffer : s.inf) std::fill_n(buffer.begin(), CLEARED_LEN, int16_t{0});
   f.source = SourceState{};
   f.check_weight = 0;
   f.channel_errors = ChannelErrors{};
 }
+
+}  // namespace
+
+void start_frame(FrameState& f, int32_t kst) {
+  seed_and_reset(f, kst);
+  Streams& s = f.streams;
+  for (Stream* buffer : {&s.chk1, &s.chk2}) std::fill_n(buffer->begin(), CLEARED_LEN, int16_t{0});
+  for (Stream& buffer : s.inf) std::fill_n(buffer.begin(), CLEARED_LEN, int16_t{0});
+}
+
+void start_fresh_frame(FrameState& f, int32_t kst) { seed_and_reset(f, kst); }
 
 void generate_source(FrameState& f, const FrameConfig& c, Kernels kernels) {
   if (kernels == Kernels::kFast) {
@@ -111,7 +150,7 @@ Simulator::Simulator(const FrameConfig& config, Kernels kernels)
 
 FrameCounts Simulator::run(int32_t kst) {
   FrameState& f = *state_;
-  start_frame(f, kst);
+  start_fresh_frame(f, kst);  // every frame of a simulator has the same ndkdd
   generate_source(f, config_, kernels_);
   encode(f, config_, kernels_);
   transmit(f, estimates_.table, config_, kernels_);

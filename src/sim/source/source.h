@@ -30,8 +30,10 @@ struct SourceState {
 void generate_bits_reference(Streams& s, Rng& rngB, const InfPattern& pattern, int32_t infind,
                              int32_t ndkdd, SourceState& state);
 
-// The same bits, counts and final rngB state, with rngB read as a bit
-// sequence (RngBits): bit 0 of a after call c is bit 63 c of the sequence.
+// The same bits, counts and final rngB state, from rngB's bit sequence made
+// 512 bits at a time (RngBlocks): bit 0 of a after call c is bit 63 c of
+// the sequence.  Runs the reference without AVX-512, for a pattern that is
+// not all 0s and 1s, or for a pattern position outside 0 ... 29.
 // REQUIRES: as the reference; rngB as seeded or advanced (3 cycles per
 // call, b < 2^31).
 void generate_bits_fast(Streams& s, Rng& rngB, const InfPattern& pattern, int32_t infind,
