@@ -1,7 +1,15 @@
 // A generator's bit sequence made 512 bits per vector instruction.
 //
-// rng_bits.h numbers the generator's bits so that w[i] = w[i - 31] ^
-// w[i - 52].  Squaring the recurrence's polynomial nine times gives
+// Number the bits of the state so that after n shift cycles a holds bits
+// 21 n ... 21 n + 20 of a sequence w and b holds bits 21 n + 21 ... 21 n + 51
+// (lowest bit first).  A cycle keeps b's bits as the new a and b's top ten
+// bits as the new b's bottom, and its 21 new bits, (a ^ b) & (2^21 - 1)
+// shifted up by 10, are w[i - 52] ^ w[i - 31] for i = 21 n + 52 ...: so
+// w[i] = w[i - 31] ^ w[i - 52] for i >= 52.  Only the first cycle can see a
+// seed a with more than 21 bits, and it uses only a's low 21 bits, so the
+// sequence starts from a & (2^21 - 1).
+//
+// Squaring the recurrence's polynomial nine times gives
 // w[i] = w[i - 31 * 512] ^ w[i - 52 * 512]: in blocks of 512 bits,
 // V[n] = V[n - 31] ^ V[n - 52] for n >= 52, one exclusive or per block.
 // The sequence is made in chunks of 252 blocks (129,024 bits): that is
