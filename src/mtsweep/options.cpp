@@ -49,9 +49,10 @@ double to_real(const std::string& option, const std::string& text) {
   char* end = nullptr;
   errno = 0;
   const double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value)) {
+  if (text.empty() || *end != '\0' || !std::isfinite(value)) {
     refuse(option, "\"" + text + "\" is not a number");
   }
+  if (errno == ERANGE) refuse(option, text + " is out of range");
   return value;
 }
 
@@ -68,30 +69,45 @@ void add_options(CLI::App& app, RawOptions& raw, Options& o) {
                  "Es/N0 values in dB, 2.0 ... 5.0: a list 2.0,2.5 or ranges start:stop:step "
                  "with an inclusive end (2.0:4.0:0.25 is 9 points); may be repeated")
       ->required()
-      ->delimiter('\0');
-  app.add_option("--ndkdd", raw.ndkdd, "time steps of a frame, 20000 ... 520000 (default 520000)");
-  app.add_option("--iterat", raw.iterat, "decoder iterations, 3 ... 15 (default 8)");
+      ->delimiter('\0')
+      ->type_name("LIST");
+  app.add_option("--ndkdd", raw.ndkdd, "time steps of a frame, 20000 ... 520000 (default 520000)")
+      ->type_name("INT");
+  app.add_option("--iterat", raw.iterat, "decoder iterations, 3 ... 15 (default 8)")
+      ->type_name("INT");
   app.add_option("--npacketll", raw.npacketll,
-                 "error packet length in bits, 0 ... 200 (default 0)");
+                 "error packet length in bits, 0 ... 200 (default 0)")
+      ->type_name("INT");
   app.add_option("--infind", raw.infind,
-                 "source: 3 random, 2 pattern, 1 ones, 0 zeros (default 3)");
-  app.add_option("--seed", raw.seed, "frame i of every point uses kst = seed + i (default 0)");
+                 "source: 3 random, 2 pattern, 1 ones, 0 zeros (default 3)")
+      ->type_name("INT");
+  app.add_option("--seed", raw.seed, "frame i of every point uses kst = seed + i (default 0)")
+      ->type_name("INT");
   app.add_option("--min-errors", raw.min_errors,
                  "a point stops once its frames hold this many errors after the last "
-                 "iteration (default 100)");
+                 "iteration (default 100)")
+      ->type_name("INT");
   app.add_option("--min-frames", raw.min_frames,
-                 "frames of a point at least, 2 or more (default 10)");
+                 "frames of a point at least, 2 or more (default 10)")
+      ->type_name("INT");
   app.add_option("--max-frames", raw.max_frames,
-                 "frames of a point at most, up to 2097152 (default 1000)");
+                 "frames of a point at most, up to 2097152 (default 1000)")
+      ->type_name("INT");
   app.add_option("--stop-ber", raw.stop_ber,
-                 "skip the points after one whose BER after the last iteration is below this");
+                 "skip the points after one whose BER after the last iteration is below this")
+      ->type_name("NUM");
   app.add_option("--threads", raw.threads,
-                 "worker threads, 1 ... 1024 (default: the cores available)");
-  app.add_option("--csv", o.csv, "write one row per point and iteration to this file");
-  app.add_option("--json", o.json, "write the whole sweep to this file");
-  app.add_option("--plot", o.plot, "draw the BER curves to this SVG file");
+                 "worker threads, 1 ... 1024 (default: the cores available)")
+      ->type_name("INT");
+  app.add_option("--csv", o.csv, "write one row per point and iteration to this file")
+      ->type_name("FILE");
+  app.add_option("--json", o.json, "write the whole sweep to this file")
+      ->type_name("FILE");
+  app.add_option("--plot", o.plot, "draw the BER curves to this SVG file")
+      ->type_name("FILE");
   app.add_option("--plot-iterations", raw.plot_iterations,
-                 "iterations drawn, e.g. 1,4,8 (default: the first, the middle and the last)");
+                 "iterations drawn, e.g. 1,4,8 (default: the first, the middle and the last)")
+      ->type_name("LIST");
   app.add_flag("--quiet", o.quiet, "no progress on stderr");
   app.add_flag(
       "--resume", o.resume,

@@ -30,7 +30,7 @@ std::string num(double v) { return formatted("%.1f", v); }
 
 // "10" with the exponent in superscript digits.
 std::string power_of_ten(int e) {
-  static const char* digits[] = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹"};
+  static constexpr const char* digits[] = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹"};
   if (e == 0) return "1";
   std::string s = "10";
   if (e < 0) s += "⁻";

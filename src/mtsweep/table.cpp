@@ -9,7 +9,7 @@ namespace mtsweep {
 
 std::string table_header(const SweepSettings& s) {
   char line[200];
-  std::snprintf(line, sizeof line, "%-7s %8s %8s %14s %11s %11s  %-25s %8s\n", "AN_dB", "EbN0_dB",
+  std::snprintf(line, sizeof line, "%-7s %8s %8s %14s %11s %11s  %-22s %9s\n", "AN_dB", "EbN0_dB",
                 "frames", "bits", "input_BER", ("BER_it" + std::to_string(s.iterat)).c_str(),
                 "95%_interval", "Mbit/s");
   return line;
