@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <numeric>
+#include <stdexcept>
+
+#include "mtsweep/tally.h"
 
 namespace mtsweep {
 
@@ -36,6 +39,10 @@ SharedRounds::SharedRounds(Cluster& cluster, FramePool& pool, const std::atomic<
   std::partial_sum(threads.begin(), threads.end(), workers_before_.begin() + 1);
   counts_.resize(threads.size());
   displacements_.resize(threads.size());
+  // MPI counts words in int.
+  const int64_t most_words = int64_t{MAX_ROUND_PER_WORKER} * workers() * words_per_frame(15) +
+                             static_cast<int64_t>(threads.size());
+  if (most_words > INT32_MAX) throw std::length_error("too many workers for one round's exchange");
 }
 
 int SharedRounds::run(const mtsim::FrameConfig& config, int32_t first_kst,
