@@ -116,6 +116,8 @@ std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInf
       {"run",
        {{"command_line", run.command_line},
         {"threads", run.threads},
+        {"ranks", run.ranks},
+        {"workers", run.workers},
         {"wall_seconds", run.wall_seconds}}}};
   return j.dump(1) + "\n";
 }

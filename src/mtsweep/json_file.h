@@ -14,7 +14,9 @@ namespace mtsweep {
 struct RunInfo {
   std::string version;
   std::vector<std::string> command_line;
-  int threads = 0;
+  int threads = 0;            // of this process
+  int ranks = 1;              // processes of the MPI job
+  int workers = 0;            // threads of all processes
   double wall_seconds = 0.0;  // of this run so far
 };
 

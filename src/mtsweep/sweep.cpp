@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 
 #include "mtsweep/stats.h"
 
@@ -16,18 +15,17 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// One point; nullopt when stopped by a signal.
-std::optional<PointResult> run_point(const SweepSettings& s, size_t index, FramePool& pool,
-                                     const std::atomic<int>& stop, const SweepHooks& hooks) {
+// One point into `p`; returns 0, or what stopped it (`p` is then unfinished).
+int run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
+              const SweepHooks& hooks, PointResult& p) {
   const Clock::time_point start = Clock::now();
-  PointResult p;
   p.an = s.an[index];
   p.estimates = mtsim::estimate_channel(p.an);
   const mtsim::FrameConfig config = frame_config(s, p.an);
-  std::vector<mtsim::FrameCounts> round(static_cast<size_t>(MAX_ROUND_PER_WORKER) *
-                                        static_cast<size_t>(pool.threads()));
+  std::vector<mtsim::FrameCounts> round;
   while (!point_complete(p.sums, s.stop, s.iterat)) {
-    const auto n = static_cast<size_t>(round_size(p.sums, s.stop, s.iterat, pool.threads()));
+    const auto n = static_cast<size_t>(round_size(p.sums, s.stop, s.iterat, rounds.workers));
+    round.resize(n);  // grows a few times in a point, up to MAX_ROUND_PER_WORKER a worker
     const auto first_kst = static_cast<int32_t>(s.seed + p.sums.frames);
     // Progress between rounds and, for long rounds, while they run (the
     // sums then lag behind the frames computed).
@@ -37,8 +35,8 @@ std::optional<PointResult> run_point(const SweepSettings& s, size_t index, Frame
                                      seconds_since(start)});
       }
     };
-    if (!pool.run(config, first_kst, std::span(round).first(n), stop, progress))
-      return std::nullopt;
+    if (const int stopped = rounds.run(config, first_kst, round, progress); stopped != 0)
+      return stopped;
     p.timing.frames_computed += static_cast<int64_t>(n);
     for (size_t i = 0; i < n && !point_complete(p.sums, s.stop, s.iterat); ++i) {
       add_frame(p.sums, round[i]);
@@ -46,7 +44,7 @@ std::optional<PointResult> run_point(const SweepSettings& s, size_t index, Frame
     progress(0);
   }
   p.timing.wall_seconds = seconds_since(start);
-  return p;
+  return 0;
 }
 
 }  // namespace
@@ -55,8 +53,8 @@ bool ends_sweep(const PointResult& p, const SweepSettings& s) {
   return s.stop_ber && rate_after(p.sums, s.ndkdd, s.iterat).ber < *s.stop_ber;
 }
 
-int run_sweep(const SweepSettings& settings, FramePool& pool, const std::atomic<int>& stop,
-              SweepResult& result, const SweepHooks& hooks) {
+int run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
+              const SweepHooks& hooks) {
   const size_t kept = result.points.size();
   bool ended = false;
   result.skipped.clear();
@@ -66,10 +64,11 @@ int run_sweep(const SweepSettings& settings, FramePool& pool, const std::atomic<
       continue;
     }
     if (i >= kept) {
-      if (stop.load() != 0) return stop.load();
-      std::optional<PointResult> p = run_point(settings, i, pool, stop, hooks);
-      if (!p) return stop.load();
-      result.points.push_back(std::move(*p));
+      // A stop that came between points ends the point's first round.
+      PointResult p;
+      if (const int stopped = run_point(settings, i, rounds, hooks, p); stopped != 0)
+        return stopped;
+      result.points.push_back(std::move(p));
       if (hooks.point_finished) hooks.point_finished(i, result.points.back());
       if (hooks.save) hooks.save(result);
     }

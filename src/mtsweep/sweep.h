@@ -2,16 +2,18 @@
 // stop rule completes it, with the early end of --stop-ber.
 //
 // A point is run in rounds: round_size() frames at a time are handed to the
-// worker pool, and their counts are added in frame order until the rule is
+// round runner (the workers of one process, or of all processes of a
+// cluster), and their counts are added in frame order until the rule is
 // met; the rest of that round is discarded.  Everything that decides a
 // result (the rule, the order) happens here on the coordinating thread, so
-// the results are the same for any number of workers.
+// the results are the same for any number of workers.  Every process of a
+// cluster runs this same code on the same counts, and so reaches the same
+// K and the same stops.
 #pragma once
 
-#include <atomic>
 #include <functional>
+#include <span>
 
-#include "mtsweep/frame_pool.h"
 #include "mtsweep/sweep_result.h"
 
 namespace mtsweep {
@@ -33,12 +35,24 @@ struct SweepHooks {
   std::function<void(const SweepResult&)> save;
 };
 
+// How the sweep's rounds are computed (SharedRounds).
+struct RoundRunner {
+  int workers = 1;  // among which a round is shared
+  // Runs the frames with kst = first_kst + i into round[i], for every i of
+  // `round`.  Returns 0, or why the sweep stops (a signal, or -1 for a
+  // failed write): `round` is then to be discarded.  Calls `tick` with the
+  // frames done so far while it waits, as FramePool::run does.
+  std::function<int(const mtsim::FrameConfig& config, int32_t first_kst,
+                    std::span<mtsim::FrameCounts> round, const std::function<void(int64_t)>& tick)>
+      run;
+};
+
 // Runs the points of `settings` that `result` does not hold yet (it may
 // hold the first points, kept from an earlier run).  Returns 0 when the
-// sweep is complete, or the signal that `stop` received: `result` then
-// holds the points finished before it.  REQUIRES: result.points are the
-// first points of settings.an.
-int run_sweep(const SweepSettings& settings, FramePool& pool, const std::atomic<int>& stop,
-              SweepResult& result, const SweepHooks& hooks);
+// sweep is complete, or what stopped a round: `result` then holds the
+// points finished before it.  REQUIRES: result.points are the first points
+// of settings.an.
+int run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
+              const SweepHooks& hooks);
 
 }  // namespace mtsweep

@@ -1,0 +1,128 @@
+// mtsweep as an MPI job: 1, 2 and 3 ranks give the results of one process,
+// and a job that loses a rank ends instead of hanging, keeps its finished
+// points and resumes to the same results.
+#include <csignal>
+#include <thread>
+
+#include "program_support.h"
+
+namespace {
+
+using namespace mtsweep_test;
+
+std::vector<std::string> job(int ranks, const std::vector<std::string>& args) {
+  std::vector<std::string> command{MPIEXEC, "--oversubscribe", "-np", std::to_string(ranks),
+                                   MTSWEEP_BINARY};
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+// As finish(), but a job still running after a minute hangs: it is stopped
+// and its status is -1.
+Result finish_in_time(pid_t pid, const fs::path& cwd) {
+  int raw = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 600 && (ended = waitpid(pid, &raw, WNOHANG)) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  if (ended == 0) signal_process(pid, SIGTERM), waitpid(pid, &raw, 0);
+  return {ended == pid && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(cwd / "stdout.txt"),
+          slurp(cwd / "stderr.txt")};
+}
+
+// The process of `rank` among the children of mpirun `job`, or -1.
+pid_t rank_process(pid_t job, int rank) {
+  const std::string wanted = "OMPI_COMM_WORLD_RANK=" + std::to_string(rank) + '\0';
+  for (const fs::directory_entry& e : fs::directory_iterator("/proc")) {
+    const std::string stat = slurp(e.path() / "stat");  // pid (name) state ppid ...
+    if (stat.empty() || job <= 1) continue;
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    char state = 0;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (parent == job && slurp(e.path() / "environ").find(wanted) != std::string::npos)
+      return std::stoi(e.path().filename().string());
+  }
+  return -1;
+}
+
+// Waits (at most 20 s) until the JSON at `path` holds more than `points`
+// points; returns how many it holds.
+size_t wait_for_more_points(const std::string& path, size_t points) {
+  size_t now = 0;
+  for (int i = 0; i < 2000 && now <= points; ++i) {
+    if (fs::exists(path)) now = json::parse(slurp(path))["points"].size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return now;
+}
+
+std::vector<std::string> with_outputs(const Scratch& s, const std::string& name,
+                                      const std::string& args) {
+  std::vector<std::string> a = split(args);
+  a.insert(a.end(), {"--csv", s.out(name + ".csv"), "--json", s.out(name + ".json")});
+  return a;
+}
+
+TEST(MtsweepMpiTest, RanksGiveTheResultsOfOneProcess) {
+  Scratch s("mpi-ranks");
+  // A point that completes within a round, one that runs to --max-frames
+  // (61: the last round is split unevenly), one left out by --stop-ber.
+  const std::string args =
+      "--an 2.5:3.0:0.25 --ndkdd 20000 --min-errors 40 --min-frames 3 --max-frames 61 "
+      "--stop-ber 1e-5 --threads 1";
+  const Result one = sweep(s, with_outputs(s, "one", args));
+  ASSERT_EQ(one.status, 0) << one.err;
+  for (const int ranks : {1, 2, 3}) {
+    const std::string name = std::to_string(ranks) + "ranks";
+    SCOPED_TRACE(name);
+    const Result r = finish_in_time(start(job(ranks, with_outputs(s, name, args)), s.dir), s.dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(s.out(name + ".csv")), slurp(s.out("one.csv")));
+    const std::string text = slurp(s.out(name + ".json"));
+    EXPECT_EQ(without_times(text), without_times(slurp(s.out("one.json"))));
+    EXPECT_EQ(json::parse(text)["run"]["ranks"], ranks);
+    // The leader alone prints: one table, one line per finished point.
+    const auto lines = [](const std::string& text) {
+      return std::count(text.begin(), text.end(), '\n');
+    };
+    EXPECT_EQ(lines(r.out), lines(one.out)) << r.out;
+    EXPECT_EQ(lines(r.err), lines(one.err)) << r.err;
+  }
+}
+
+TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
+  Scratch s("mpi-lost");
+  const std::string args =
+      "--an 2.0:3.0:0.25 --ndkdd 20000 --min-errors 1000000 --min-frames 150 --max-frames 150 "
+      "--threads 1 --quiet";
+  ASSERT_EQ(sweep(s, with_outputs(s, "whole", args)).status, 0);
+  const std::string json_path = s.out("cut.json");
+
+  // SIGTERM to one rank only: every rank stops after the same round.
+  pid_t pid = start(job(3, with_outputs(s, "cut", args)), s.dir);
+  wait_for_more_points(json_path, 0);
+  signal_process(rank_process(pid, 1), SIGTERM);
+  Result r = finish_in_time(pid, s.dir);
+  EXPECT_EQ(r.status, 143) << r.err;
+
+  // A rank killed midway through the resumed sweep: the job ends, failed.
+  std::vector<std::string> resume = with_outputs(s, "cut", args);
+  resume.push_back("--resume");
+  pid = start(job(3, resume), s.dir);
+  const size_t kept =
+      wait_for_more_points(json_path, json::parse(slurp(json_path))["points"].size());
+  signal_process(rank_process(pid, 2), SIGKILL);
+  r = finish_in_time(pid, s.dir);
+  EXPECT_GT(r.status, 0) << r.err;
+  const json cut = json::parse(slurp(json_path));
+  EXPECT_EQ(cut["complete"], false);
+  EXPECT_LT(cut["points"].size(), 5u);
+  EXPECT_GE(cut["points"].size(), kept);
+
+  r = finish_in_time(start(job(2, resume), s.dir), s.dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(s.out("cut.csv")), slurp(s.out("whole.csv")));
+  EXPECT_EQ(without_times(slurp(json_path)), without_times(slurp(s.out("whole.json"))));
+}
+
+}  // namespace
