@@ -1,6 +1,8 @@
 // The built mtsweep as users run it: refused inputs, outputs that cannot be
 // written, frames replayed with mtsim, thread counts, interrupt and resume,
 // and the plot rendered.
+#include <sys/stat.h>
+
 #include <csignal>
 #include <thread>
 
@@ -111,6 +113,18 @@ TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
             "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 9);  // 3.0 skipped
   const json one = without_times(slurp(s.out("1.json")));
+  // Row by row as the JSON: iterations 0 ... 8 in order, Eb/N0 = AN + 1.2494 dB.
+  std::istringstream rows(csv.substr(csv.find('\n') + 1));
+  int n = 0;
+  for (std::string row; std::getline(rows, row); ++n) {
+    const json& p = one["points"][n / 9];
+    const json& it = p["iterations"][n % 9];
+    char want[160];
+    std::snprintf(want, sizeof want, "%s,%.4f,%d,%lld,%lld,%lld,", p["an_db"].dump().c_str(),
+                  p["an_db"].get<double>() + 1.2494, n % 9, p["frames"].get<long long>(),
+                  it["bits"].get<long long>(), it["errors"].get<long long>());
+    EXPECT_EQ(row.rfind(want, 0), 0u) << row << " against " << want;
+  }
   EXPECT_EQ(one["points"][0]["frames"], 5);
   EXPECT_EQ(one["points"][1]["frames"], 60);
   EXPECT_EQ(one["skipped_an_db"], json::array({3.0}));
@@ -158,17 +172,42 @@ TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
   EXPECT_GE(kept["points"].size(), 1u);
   EXPECT_LT(kept["points"].size(), 5u);
 
+  // Files are replaced whole (a new file renamed over the old), never
+  // rewritten in place, and no temporary file is left behind.
+  struct stat cut_file{};
+  ASSERT_EQ(::stat(s.out("cut.json").c_str(), &cut_file), 0);
   std::vector<std::string> resume = args("cut", "1");
   resume.push_back("--resume");
   ASSERT_EQ(finish(start(resume, s.dir), s.dir).status, 0);
+  struct stat resumed_file{};
+  ASSERT_EQ(::stat(s.out("cut.json").c_str(), &resumed_file), 0);
+  EXPECT_NE(resumed_file.st_ino, cut_file.st_ino);
+  for (const auto& entry : fs::directory_iterator(s.dir)) {
+    EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+  }
   EXPECT_EQ(slurp(s.out("cut.csv")), slurp(s.out("whole.csv")));
   EXPECT_EQ(without_times(slurp(s.out("cut.json"))), without_times(slurp(s.out("whole.json"))));
 
-  // Other settings are refused, and the file stays as it is.
-  resume.insert(resume.end(), {"--seed", "1"});
-  const Result other = finish(start(resume, s.dir), s.dir);
-  EXPECT_EQ(other.status, 2);
-  EXPECT_NE(other.err.find("--seed 0, not 1"), std::string::npos) << other.err;
+  // Any other setting is refused, and the file stays as it is.
+  const std::string before = slurp(s.out("cut.json"));
+  const std::pair<std::string, std::string> changes[] = {
+      {"--seed", "1"},         {"--ndkdd", "20001"},     {"--iterat", "7"},
+      {"--npacketll", "8"},    {"--infind", "2"},        {"--min-errors", "999999"},
+      {"--min-frames", "149"}, {"--max-frames", "151"},  {"--an", "2.0:3.0:0.5"},
+      {"--stop-ber", "1e-3"}};
+  for (const auto& [option, value] : changes) {
+    std::vector<std::string> other = resume;
+    const auto at = std::find(other.begin(), other.end(), option);
+    if (at != other.end()) {
+      *(at + 1) = value;
+    } else {
+      other.insert(other.end(), {option, value});
+    }
+    const Result r = finish(start(other, s.dir), s.dir);
+    EXPECT_EQ(r.status, 2) << option;
+    EXPECT_NE(r.err.find("other settings: " + option), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(slurp(s.out("cut.json")), before);
 }
 
 }  // namespace
