@@ -10,6 +10,7 @@
 
 #include "sim/channel/estimates.h"
 #include "sim/channel/transmit.h"
+#include "sim/cpu.h"
 #include "sim/random/rng_blocks.h"
 #include "sim/source/source.h"
 
@@ -70,6 +71,7 @@ void expect_same_channel(int32_t kst, int32_t ndkdd, const ChannelTable& table,
 }
 
 TEST(ChannelDiffTest, RaggedRunsAndEverySeed) {
+  if (!cpu_has_avx512vbmi2()) GTEST_SKIP() << "no AVX-512 VBMI2: the fast channel is the reference";
   const ChannelTable table = estimate_channel(2.0).table;
   for (int32_t kst : kSeeds) {
     for (int32_t ndkdd : {1, 31, 32, 33, 1000, 40001}) expect_same_channel(kst, ndkdd, table);
@@ -94,6 +96,7 @@ TEST(ChannelDiffTest, TablesWithTiesAndTablesRefused) {
 }
 
 TEST(SourceDiffTest, ShortRunsSeedsAndPatternPositions) {
+  if (!cpu_has_avx512bw()) GTEST_SKIP() << "no AVX-512BW: the fast source is the reference";
   InfPattern odd = make_inf_pattern();
   odd[4] = 2;  // not a bit: the fast kernel must still match
   const Rng seeds[] = {Rng{451, 7799, RNG_B_CYCLES}, Rng{0xFFFFFFF0u, 12345, RNG_B_CYCLES}};

@@ -101,7 +101,9 @@ TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
   // SIGTERM to one rank only: every rank stops after the same round.
   pid_t pid = start(job(3, with_outputs(s, "cut", args)), s.dir);
   wait_for_more_points(json_path, 0);
-  signal_process(rank_process(pid, 1), SIGTERM);
+  const pid_t rank1 = rank_process(pid, 1);
+  ASSERT_GT(rank1, 1) << "rank 1 of the job not found";
+  signal_process(rank1, SIGTERM);
   Result r = finish_in_time(pid, s.dir);
   EXPECT_EQ(r.status, 143) << r.err;
 
@@ -111,7 +113,9 @@ TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
   pid = start(job(3, resume), s.dir);
   const size_t kept =
       wait_for_more_points(json_path, json::parse(slurp(json_path))["points"].size());
-  signal_process(rank_process(pid, 2), SIGKILL);
+  const pid_t rank2 = rank_process(pid, 2);
+  ASSERT_GT(rank2, 1) << "rank 2 of the job not found";
+  signal_process(rank2, SIGKILL);
   r = finish_in_time(pid, s.dir);
   EXPECT_GT(r.status, 0) << r.err;
   const json cut = json::parse(slurp(json_path));

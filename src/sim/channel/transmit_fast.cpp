@@ -342,7 +342,8 @@ bool vector_ready(const Rng& rngA, const SwapTable& swap_table, const ChannelTab
 ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
                             const ChannelTable& table, int32_t ndkdd) {
   if (ndkdd <= 0) return ChannelErrors{};  // no call: rngA keeps even an unmasked seed
-  if (!vector_ready(rngA, swap_table, table)) {
+  // The reception pass reads 32 steps at a time, up to 31 past the last.
+  if (ndkdd > 520000 || !vector_ready(rngA, swap_table, table)) {
     return transmit_reference(s, rngA, swap_table, table, ndkdd);
   }
   return transmit_vector(s, rngA, table, ndkdd);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #include <sys/mman.h>
 
@@ -57,6 +58,12 @@ void* FrameState::operator new(std::size_t size) {
 }
 
 void FrameState::operator delete(void* p, std::size_t size) { munmap(p, mapped_size(size)); }
+
+// Default-initialization must write nothing into the big arrays, or the
+// zeros of fresh memory would not survive `new FrameState`.
+static_assert(std::is_trivially_default_constructible_v<Streams>);
+static_assert(std::is_trivially_default_constructible_v<Ring>);
+static_assert(std::is_trivially_default_constructible_v<BlockRegisters>);
 
 std::unique_ptr<FrameState> make_frame_state() {
   std::unique_ptr<FrameState> f(new FrameState);  // fresh memory: already zero
