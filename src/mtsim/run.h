@@ -6,8 +6,8 @@
 // phases write the report and take the clock readings; the chain's work is
 // done by the frame's stages.  A Run is created once (its frame, ~29 MB,
 // in a fresh allocation of its own) and runs its phases strictly in order,
-// each exactly once; the phases take no arguments and hand over their results only
-// through this state.  Separate Runs share nothing.
+// each exactly once; the phases take no arguments and hand over their
+// results only through this state.  Separate Runs share nothing.
 #pragma once
 
 #include <cstdint>

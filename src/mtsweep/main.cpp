@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
   try {
     return sweep(run, cluster);
   } catch (const std::exception& e) {
-    if (cluster.leader() || cluster.size() == 1) fail(e.what());
+    if (cluster.leader()) fail(e.what());
     // The other processes may wait for this one in a round: end them too.
     if (cluster.size() > 1) cluster.abort(1);
     return 1;
