@@ -11,7 +11,11 @@
 
 namespace mtsim {
 
-using Stream = std::array<int16_t, STREAM_LEN>;
+// Each buffer starts on a cache line (its size rounds up to whole lines),
+// and so does entry tpos: the 32 entries of a vector from tpos + 32 g on
+// fill exactly one line, which the channel writes with streaming stores.
+struct alignas(64) Stream : std::array<int16_t, STREAM_LEN> {};
+static_assert(tpos % 32 == 0 && sizeof(Stream) % 64 == 0);
 
 struct Streams {
   // Sent bits, 0 or 1.
