@@ -355,14 +355,19 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
       const __m512i back = _mm512_sub_epi16(iota, pick);  // lane i reads lane i - first
       for (; flips != 0; flips &= flips - 1) {
         const int32_t k = __builtin_ctz(flips);
-        flip_bit(d, regs, k, at);
-        // Twice the flipped bit's new cell values, in lanes 0 ... 5.
+        // Twice the flipped bit's new cell values, in lanes 0 ... 5: minus
+        // twice the old ones, read before the flip writes them, so that
+        // the reads need not wait for its stores; packed into two words,
+        // which is quicker than inserting the lanes one by one.
         const auto& tk = taps[k];
-        const __m512i cells = _mm512_zextsi128_si512(_mm_setr_epi16(
-            0, static_cast<int16_t>(2 * regs.syn2[at + tk[3]]),
-            static_cast<int16_t>(2 * regs.syn2[at + tk[4]]), static_cast<int16_t>(2 * regs.syn1[at + tk[0]]),
-            static_cast<int16_t>(2 * regs.syn1[at + tk[1]]), static_cast<int16_t>(2 * regs.syn1[at + tk[2]]), 0,
-            0));
+        const auto cell = [](int16_t v) { return uint64_t{static_cast<uint16_t>(v)}; };
+        const uint64_t low = cell(regs.syn2[at + tk[3]]) << 16 | cell(regs.syn2[at + tk[4]]) << 32 |
+                             cell(regs.syn1[at + tk[0]]) << 48;
+        const uint64_t high = cell(regs.syn1[at + tk[1]]) | cell(regs.syn1[at + tk[2]]) << 16;
+        const __m512i old_cells = _mm512_zextsi128_si512(
+            _mm_set_epi64x(static_cast<int64_t>(high), static_cast<int64_t>(low)));
+        const __m512i cells = _mm512_sub_epi16(_mm512_setzero_si512(), _mm512_add_epi16(old_cells, old_cells));
+        flip_bit(d, regs, k, at);
 #pragma GCC unroll 6
         for (int32_t s2 = 0; s2 < NUM_INF; ++s2) {
           const __mmask32 hit = later & (kSpread.lanes[k][s2] << first);
