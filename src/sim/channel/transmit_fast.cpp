@@ -132,11 +132,14 @@ MTSIM_AVX512_VBMI2 inline __mmask32 first_lanes(int32_t n) {
     // The blocks two words ahead are made here, so that the ports that
     // make blocks and those that read windows work side by side.
     blocks.make(std::min(RngBlocks::kBlocks + RngBlocks::kPastEnd / 64, 8 * w + 24));
-    __m512i x = index;
+    // Four independent permutes, a quarter of the lanes each, then merged:
+    // merging each into the last one's result made a chain of four.
+    __m512i part[4];
     for (int32_t q = 0; q < 4; ++q) {
       const uint8_t* p = bytes + 126 * (4 * w + q);
-      x = _mm512_mask2_permutex2var_epi8(load(p), x, __mmask64{0xFFFF} << (16 * q), load(p + 64));
+      part[q] = _mm512_maskz_permutex2var_epi8(__mmask64{0xFFFF} << (16 * q), load(p), index, load(p + 64));
     }
+    __m512i x = _mm512_ternarylogic_epi64(part[0], part[1], _mm512_or_si512(part[2], part[3]), 0xFE);
     // swap_table: the window's five-bit halves exchanged.  Rotated right
     // by its shift + 5, a lane holds the high half in bits 0 ... 4 and
     // the low half in bits 11 ... 15.
