@@ -340,15 +340,22 @@ MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0
       // The six decisions at `at` (kFlipRule); with c the shared check-2
       // cell, after an odd number of flips a metric must exceed limit + 2c.
       const __m512i pick = _mm512_set1_epi16(static_cast<int16_t>(first));
-      const __m512i raised = _mm512_set1_epi16(static_cast<int16_t>(limit + 2 * regs.syn2[at]));
+      const int32_t shared = regs.syn2[at];
       uint32_t over_now = 0;
-      uint32_t over_raised = 0;
 #pragma GCC unroll 6
-      for (int32_t k = 0; k < NUM_INF; ++k) {
-        over_now |= ((above[k] >> first) & 1u) << k;
-        over_raised |= ((_mm512_cmpgt_epi16_mask(metric[k], raised) >> first) & 1u) << k;
+      for (int32_t k = 0; k < NUM_INF; ++k) over_now |= ((above[k] >> first) & 1u) << k;
+      uint32_t flips = over_now;
+      // The usual case needs no more: one bit over, and c >= 0, so that
+      // after its flip no other metric (all at most limit) exceeds limit + 2c.
+      if (shared < 0 || (over_now & (over_now - 1)) != 0) {
+        const __m512i raised = _mm512_set1_epi16(static_cast<int16_t>(limit + 2 * shared));
+        uint32_t over_raised = 0;
+#pragma GCC unroll 6
+        for (int32_t k = 0; k < NUM_INF; ++k) {
+          over_raised |= ((_mm512_cmpgt_epi16_mask(metric[k], raised) >> first) & 1u) << k;
+        }
+        flips = kFlipRule[over_now | over_raised << NUM_INF];
       }
-      uint32_t flips = kFlipRule[over_now | over_raised << NUM_INF];
       // The flips themselves; their order does not matter, as the bits of
       // one position share no other cell.
       const __mmask32 later = lanes & (first >= kLanes - 1 ? 0u : ~0u << (first + 1));
