@@ -35,8 +35,11 @@ using Ring = std::array<int16_t, DEC_BUF_LEN>;
 // before decoding starts.
 inline constexpr int32_t BLOCK_MIRROR = 768;  // syndrome entries repeated after the ring
 struct BlockRegisters {
-  alignas(64) int16_t syn1[DEC_RING + BLOCK_MIRROR];
-  alignas(64) int16_t syn2[DEC_RING + BLOCK_MIRROR];
+  // Halved cells and difference registers fit 8 bits (at most 15 in size),
+  // so that the decisions take 64 positions per vector.
+  alignas(64) int8_t half1[DEC_RING + BLOCK_MIRROR];    // syn1 / 2
+  alignas(64) int8_t half2[DEC_RING + BLOCK_MIRROR];    // syn2 / 2
+  alignas(64) int8_t dif_half[NUM_INF][DEC_RING + 64];  // dif / 2; 64 more for whole-vector reads
   alignas(64) uint8_t decided[DEC_RING];  // bit k: decision k
   alignas(64) uint8_t wrong[DEC_RING];    // bit k: decision k differs from the sent bit
 };

@@ -31,7 +31,9 @@
 //    and from then on the register invariant holds exactly:
 //      2 sum[k][P] = dif[k][P] + (the six cells of bit k at P),
 //    so 2 metric = cells + (1 + 2 dif_gain[j]) dif, all even, compared with
-//    2 thr[j].  A flip then only toggles dec, negates dif and the six cells.
+//    2 thr[j]; the block path keeps the cells and dif halved, in 8 bits
+//    (decide_block).  A flip then only toggles dec, negates dif and the six
+//    cells.
 //    The same identity rebuilds the sum ring exactly before the last steps
 //    (which run the reference step) and on return: a position entered in
 //    this call holds dif/2 plus half of each of its cells formed so far; a
@@ -41,7 +43,7 @@
 // 5. Pre-start positions are never flipped: their prepared sum of -199
 //    gathers at most six cells of at most 15, so the metric stays at or
 //    below -109.  Their decisions are skipped.
-// 6. With no metric above its threshold a pass over 32 positions changes
+// 6. With no metric above its threshold a pass over 64 positions changes
 //    nothing, so one vector compare decides them all.  Otherwise the first
 //    position (in step order) with an exceeding metric is decided exactly,
 //    streams 5 ... 0 in turn, and the chunk's later metrics are corrected
@@ -65,6 +67,7 @@ namespace {
 
 constexpr int32_t kRingMask = DEC_RING - 1;
 constexpr int32_t kLanes = 32;   // 16-bit lanes of a 512-bit vector
+constexpr int32_t kChunk = 64;   // 8-bit lanes: positions decided together
 constexpr int32_t kBlock = 1024;  // steps per block
 constexpr int32_t kLag = 10;
 constexpr int32_t kSpacing = 700;
@@ -75,14 +78,14 @@ constexpr int32_t kSpacing = 700;
 // without waiting to read it) and bit k set while decision k differs from
 // the sent bit.
 constexpr int32_t kMirror = BLOCK_MIRROR;
-static_assert(kMirror >= MAX_DELAY + kLanes && kMirror % kLanes == 0);
+static_assert(kMirror >= MAX_DELAY + kChunk && kMirror % kChunk == 0);
 
 // Prepared sums of the pre-start positions that cells of the run reach.
 using PrestartSums = int16_t[NUM_INF][MAX_DELAY];
 
-inline void negate_cell(int16_t* syn, int32_t c) {
-  syn[c] = static_cast<int16_t>(-syn[c]);
-  if (c < kMirror) syn[c + DEC_RING] = syn[c];
+inline void negate_cell(int8_t* half, int32_t c) {
+  half[c] = static_cast<int8_t>(-half[c]);
+  if (c < kMirror) half[c + DEC_RING] = half[c];
 }
 
 // The flip of the reference, without the sums (see 4).
@@ -93,23 +96,26 @@ void flip_bit(DecoderState& d, BlockRegisters& r, int32_t k, int32_t p) {
   r.decided[p] = static_cast<uint8_t>(r.decided[p] ^ (1u << k));
   d.dec[k][p] = static_cast<int16_t>((r.decided[p] >> k) & 1u);
   d.dif[k][p] = static_cast<int16_t>(-d.dif[k][p]);
-  negate_cell(r.syn2, p);
-  negate_cell(r.syn2, (p + tk[4]) & kRingMask);
-  negate_cell(r.syn2, (p + tk[3]) & kRingMask);
-  negate_cell(r.syn1, (p + tk[2]) & kRingMask);
-  negate_cell(r.syn1, (p + tk[1]) & kRingMask);
-  negate_cell(r.syn1, (p + tk[0]) & kRingMask);
+  r.dif_half[k][p] = static_cast<int8_t>(-r.dif_half[k][p]);
+  negate_cell(r.half2, p);
+  negate_cell(r.half2, (p + tk[4]) & kRingMask);
+  negate_cell(r.half2, (p + tk[3]) & kRingMask);
+  negate_cell(r.half1, (p + tk[2]) & kRingMask);
+  negate_cell(r.half1, (p + tk[1]) & kRingMask);
+  negate_cell(r.half1, (p + tk[0]) & kRingMask);
   r.wrong[p] = static_cast<uint8_t>(r.wrong[p] ^ (1u << k));
 }
 
 // Where a flip's negated cells sit in the metrics of later positions of
 // the same chunk: for a flip of bit k at P, bit (s, P + delta) with
-// 0 < delta < 32 contains the flipped bit's cell number cell[k][s][delta]
+// 0 < delta < 64 contains the flipped bit's cell number cell[k][s][delta]
 // (numbered as cell_delay numbers them) when bit delta of lanes[k][s] is
 // set; self-orthogonality makes that cell unique.
 struct FlipSpread {
-  alignas(64) int16_t cell[NUM_INF][NUM_INF][kLanes];
-  uint32_t lanes[NUM_INF][NUM_INF];
+  // cell[k][s][kChunk + delta]; the kChunk bytes before it are padding, so
+  // that a load from kChunk - first on gives lane first + delta the cell.
+  alignas(64) uint8_t cell[NUM_INF][NUM_INF][2 * kChunk];
+  uint64_t lanes[NUM_INF][NUM_INF];
 };
 
 // The delay of cell c of stream k: c = 0 ... 2 check 2 at delays 0,
@@ -125,10 +131,10 @@ constexpr FlipSpread make_flip_spread() {
       for (int32_t s = 0; s < NUM_INF; ++s) {
         for (int32_t c2 = 0; c2 < 6; ++c2) {
           const int32_t delta = cell_delay(k, c) - cell_delay(s, c2);
-          if ((c < 3) == (c2 < 3) && delta > 0 && delta < kLanes) {
+          if ((c < 3) == (c2 < 3) && delta > 0 && delta < kChunk) {
             if ((t.lanes[k][s] >> delta) & 1u) throw "two cells shared";
-            t.lanes[k][s] |= 1u << delta;
-            t.cell[k][s][delta] = static_cast<int16_t>(c);
+            t.lanes[k][s] |= uint64_t{1} << delta;
+            t.cell[k][s][kChunk + delta] = static_cast<uint8_t>(c);
           }
         }
       }
@@ -137,6 +143,15 @@ constexpr FlipSpread make_flip_spread() {
   return t;
 }
 constexpr FlipSpread kSpread = make_flip_spread();
+
+// The bounds that keep the decisions in 8 bits (see decide_block).
+constexpr bool fits_in_halves() {
+  for (size_t j = 0; j < thr.size(); ++j) {
+    if (thr[j] < 0 || thr[j] > 29 || dif_gain[j] < 0 || dif_gain[j] > 2) return false;
+  }
+  return true;
+}
+static_assert(fits_in_halves());
 
 // The flips at one position from two bit sets over streams 0 ... 5: low six
 // bits, the metric is over the threshold; high six, it is over the
@@ -196,11 +211,11 @@ MTSIM_AVX512 inline int64_t sum_lanes(__m512i v) {
   for (int64_t x : lanes) total += x;
   return total;
 }
-// Stores the first n lanes of a syndrome chunk at ring position t, and
-// their copy in the mirrored tail.
-MTSIM_AVX512 inline void store_cells(int16_t* syn, int32_t t, __mmask32 lanes, __m512i v) {
-  _mm512_mask_storeu_epi16(syn + t, lanes, v);
-  if (t < kMirror) _mm512_mask_storeu_epi16(syn + DEC_RING + t, lanes & first_lanes(kMirror - t), v);
+// Stores the first n 16-bit lanes of v at ring position t as halved
+// cells, and their copy in the mirrored tail.
+MTSIM_AVX512 inline void store_halves(int8_t* half, int32_t t, __mmask32 lanes, __m512i v) {
+  _mm512_mask_cvtepi16_storeu_epi8(half + t, lanes, v);
+  if (t < kMirror) _mm512_mask_cvtepi16_storeu_epi8(half + DEC_RING + t, lanes & first_lanes(kMirror - t), v);
 }
 // Fetches what a later chunk will read, so that the loads of the stream
 // buffers and the writes of the ring entries do not wait for memory.
@@ -244,8 +259,9 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters&
         prefetch_for_write(d.dec[k].data() + ta);
         prefetch_for_write(d.dif[k].data() + ta);
       }
-      prefetch_for_write(regs.syn1 + ta);
-      prefetch_for_write(regs.syn2 + ta);
+      prefetch_for_write(regs.half1 + ta);
+      prefetch_for_write(regs.half2 + ta);
+      for (const auto& row : regs.dif_half) prefetch_for_write(row + ta);
       prefetch_for_write(regs.wrong + ta);
       prefetch_for_write(regs.decided + ta);
     }
@@ -281,11 +297,12 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters&
                                                _mm512_sub_epi16(zero, rel2), rel2);
     const __m512i v1 = _mm512_mask_blend_epi16(_mm512_test_epi16_mask(s1, one),
                                                _mm512_sub_epi16(zero, rel1), rel1);
-    store_cells(regs.syn2, t, lanes, _mm512_add_epi16(v2, v2));
-    store_cells(regs.syn1, t, lanes, _mm512_add_epi16(v1, v1));
+    store_halves(regs.half2, t, lanes, v2);
+    store_halves(regs.half1, t, lanes, v1);
     for (int32_t k = 0; k < NUM_INF; ++k) {
-      const __m512i rel = load(&s.relinf[k][r]);
-      _mm512_mask_storeu_epi16(&d.dif[k][t], lanes, _mm512_sub_epi16(zero, _mm512_add_epi16(rel, rel)));
+      const __m512i minus_rel = _mm512_sub_epi16(zero, load(&s.relinf[k][r]));
+      _mm512_mask_storeu_epi16(&d.dif[k][t], lanes, _mm512_add_epi16(minus_rel, minus_rel));
+      _mm512_mask_cvtepi16_storeu_epi8(regs.dif_half[k] + t, lanes, minus_rel);
     }
     c += n;
   }
@@ -296,97 +313,106 @@ MTSIM_AVX512 void enter_block(DecoderState& d, const Streams& s, BlockRegisters&
 // Iteration j over `len` positions from ring position p0 (stream index s0)
 // on, then its error count.
 //
-// A chunk's metrics stay exact while its positions are decided: a flip of
-// bit k at P negates the cells P + e of k, and the metric of bit k' at
-// P + delta contains that cell exactly when k' has a cell at delay
-// e - delta in the same row (kSpread); each such metric changes by twice
-// the cell's new value.  At delta = 0 only the shared check-2 cell
-// at P qualifies, which the decisions at P follow themselves.
+// The decisions work in halves, 64 positions at a time in 8-bit lanes: with
+// h the halved cells, D = dif / 2 and g = 1 + 2 dif_gain[j], a metric
+// exceeds 2 thr[j] exactly when A = (sum of the six h) > B = thr[j] - g D.
+// |A| <= 90 and -75 <= B <= 104, so neither leaves 8 bits.
+//
+// A chunk's A stay exact while its positions are decided: a flip of bit k
+// at P negates the cells P + e of k, and the A of bit k' at P + delta
+// contains that cell exactly when k' has a cell at delay e - delta in the
+// same row (kSpread); each such A changes by twice the cell's new half.
+// B at later positions does not change.  At delta = 0 only the shared
+// check-2 cell at P qualifies, which the decisions at P follow themselves.
 MTSIM_AVX512 void decide_block(DecoderState& d, BlockRegisters& regs, int32_t p0, int32_t s0,
                                int32_t len, int32_t j) {
   const int32_t gain = 1 + 2 * dif_gain[j];
-  const int32_t limit = 2 * thr[j];
-  const __m512i gains = _mm512_set1_epi16(static_cast<int16_t>(gain));
-  const __m512i limits = _mm512_set1_epi16(static_cast<int16_t>(limit));
+  const __m512i threshold = _mm512_set1_epi8(static_cast<char>(thr[j]));
+  // g D = D + (g - 1) / 2 times 2 D, for g = 1, 3 or 5.
+  const __mmask64 add_once = gain >= 3 ? ~__mmask64{0} : 0;
+  const __mmask64 add_twice = gain >= 5 ? ~__mmask64{0} : 0;
   for (int32_t i = std::max(0, tpos - s0); i < len;) {
     const int32_t p = (p0 + i) & kRingMask;
-    const int32_t n = std::min({kLanes, len - i, DEC_RING - p});
-    const __mmask32 lanes = first_lanes(n);
-    const __m512i own2 = load(regs.syn2 + p);
-    __m512i metric[NUM_INF];
-    uint32_t above[NUM_INF];
-    __mmask32 over = 0;
+    const int32_t n = std::min({kChunk, len - i, DEC_RING - p});
+    const __mmask64 lanes = first_bytes(n);
+    const __m512i own2 = _mm512_loadu_si512(regs.half2 + p);
+    __m512i a[NUM_INF];
+    __m512i b[NUM_INF];
+    uint64_t above[NUM_INF];
+    uint64_t over = 0;
 #pragma GCC unroll 6
     for (int32_t k = 0; k < NUM_INF; ++k) {
       const auto& tk = taps[k];
-      const __m512i c2 = _mm512_add_epi16(own2, _mm512_add_epi16(load(regs.syn2 + p + tk[4]),
-                                                                 load(regs.syn2 + p + tk[3])));
-      const __m512i c1 = _mm512_add_epi16(
-          load(regs.syn1 + p + tk[2]),
-          _mm512_add_epi16(load(regs.syn1 + p + tk[1]), load(regs.syn1 + p + tk[0])));
-      metric[k] = _mm512_add_epi16(_mm512_add_epi16(c1, c2),
-                                   _mm512_mullo_epi16(gains, load(&d.dif[k][p])));
-      above[k] = _mm512_mask_cmpgt_epi16_mask(lanes, metric[k], limits);
+      const int8_t* h2 = regs.half2 + p;
+      const int8_t* h1 = regs.half1 + p;
+      const __m512i c2 = _mm512_add_epi8(own2, _mm512_add_epi8(_mm512_loadu_si512(h2 + tk[4]),
+                                                               _mm512_loadu_si512(h2 + tk[3])));
+      const __m512i c1 = _mm512_add_epi8(_mm512_loadu_si512(h1 + tk[2]),
+                                         _mm512_add_epi8(_mm512_loadu_si512(h1 + tk[1]),
+                                                         _mm512_loadu_si512(h1 + tk[0])));
+      a[k] = _mm512_add_epi8(c1, c2);
+      const __m512i half_dif = _mm512_loadu_si512(regs.dif_half[k] + p);
+      const __m512i twice = _mm512_add_epi8(half_dif, half_dif);
+      __m512i scaled = _mm512_mask_add_epi8(half_dif, add_once, half_dif, twice);
+      scaled = _mm512_mask_add_epi8(scaled, add_twice, scaled, twice);
+      b[k] = _mm512_sub_epi8(threshold, scaled);
+      above[k] = _mm512_mask_cmpgt_epi8_mask(lanes, a[k], b[k]);
       over |= above[k];
     }
     i += n;
     if (over == 0) continue;
 
-    const __m512i iota = _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16,
-                                          15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     while (over != 0) {
-      const int32_t first = __builtin_ctz(over);
+      const int32_t first = __builtin_ctzll(over);
       const int32_t at = p + first;
       // The six decisions at `at` (kFlipRule); with c the shared check-2
-      // cell, after an odd number of flips a metric must exceed limit + 2c.
-      const __m512i pick = _mm512_set1_epi16(static_cast<int16_t>(first));
-      const int32_t shared = regs.syn2[at];
+      // cell (2 h in halves), after an odd number of flips A - 2 h must
+      // exceed B.
+      const int32_t shared = regs.half2[at];
       uint32_t over_now = 0;
 #pragma GCC unroll 6
-      for (int32_t k = 0; k < NUM_INF; ++k) over_now |= ((above[k] >> first) & 1u) << k;
+      for (int32_t k = 0; k < NUM_INF; ++k) over_now |= static_cast<uint32_t>((above[k] >> first) & 1u) << k;
       uint32_t flips = over_now;
       // The usual case needs no more: one bit over, and c >= 0, so that
-      // after its flip no other metric (all at most limit) exceeds limit + 2c.
+      // after its flip no other A (all at most their B) exceeds B + 2 h.
       if (shared < 0 || (over_now & (over_now - 1)) != 0) {
-        const __m512i raised = _mm512_set1_epi16(static_cast<int16_t>(limit + 2 * shared));
+        const __m512i lowered = _mm512_set1_epi8(static_cast<char>(2 * shared));
         uint32_t over_raised = 0;
 #pragma GCC unroll 6
         for (int32_t k = 0; k < NUM_INF; ++k) {
-          over_raised |= ((_mm512_cmpgt_epi16_mask(metric[k], raised) >> first) & 1u) << k;
+          const uint64_t raised = _mm512_cmpgt_epi8_mask(_mm512_sub_epi8(a[k], lowered), b[k]);
+          over_raised |= static_cast<uint32_t>((raised >> first) & 1u) << k;
         }
         flips = kFlipRule[over_now | over_raised << NUM_INF];
       }
       // The flips themselves; their order does not matter, as the bits of
       // one position share no other cell.
-      const __mmask32 later = lanes & (first >= kLanes - 1 ? 0u : ~0u << (first + 1));
-      const __m512i back = _mm512_sub_epi16(iota, pick);  // lane i reads lane i - first
+      const uint64_t later = lanes & (first >= kChunk - 1 ? 0u : ~uint64_t{0} << (first + 1));
       for (; flips != 0; flips &= flips - 1) {
         const int32_t k = __builtin_ctz(flips);
-        // Twice the flipped bit's new cell values, in lanes 0 ... 5: minus
-        // twice the old ones, read before the flip writes them, so that
-        // the reads need not wait for its stores; packed into two words,
-        // which is quicker than inserting the lanes one by one.
+        // Twice the flipped bit's new halves, in bytes 0 ... 5 of every
+        // 128-bit lane: minus twice the old ones, read before the flip
+        // writes them, so that the reads need not wait for its stores.
         const auto& tk = taps[k];
-        const auto cell = [](int16_t v) { return uint64_t{static_cast<uint16_t>(v)}; };
-        const uint64_t low = cell(regs.syn2[at + tk[3]]) << 16 | cell(regs.syn2[at + tk[4]]) << 32 |
-                             cell(regs.syn1[at + tk[0]]) << 48;
-        const uint64_t high = cell(regs.syn1[at + tk[1]]) | cell(regs.syn1[at + tk[2]]) << 16;
-        const __m512i old_cells = _mm512_zextsi128_si512(
-            _mm_set_epi64x(static_cast<int64_t>(high), static_cast<int64_t>(low)));
-        const __m512i cells = _mm512_sub_epi16(_mm512_setzero_si512(), _mm512_add_epi16(old_cells, old_cells));
+        const auto cell = [](int8_t v) { return uint64_t{static_cast<uint8_t>(-2 * v)}; };
+        const uint64_t news = cell(regs.half2[at + tk[3]]) << 8 | cell(regs.half2[at + tk[4]]) << 16 |
+                              cell(regs.half1[at + tk[0]]) << 24 | cell(regs.half1[at + tk[1]]) << 32 |
+                              cell(regs.half1[at + tk[2]]) << 40;
+        const __m512i cells = _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_cvtsi64_si128(static_cast<int64_t>(news)));
         flip_bit(d, regs, k, at);
 #pragma GCC unroll 6
         for (int32_t s2 = 0; s2 < NUM_INF; ++s2) {
-          const __mmask32 hit = later & (kSpread.lanes[k][s2] << first);
-          const __m512i which = _mm512_permutexvar_epi16(back, load(kSpread.cell[k][s2]));
-          metric[s2] = _mm512_mask_add_epi16(metric[s2], hit, metric[s2],
-                                             _mm512_permutexvar_epi16(which, cells));
+          const __mmask64 hit = later & (kSpread.lanes[k][s2] << first);
+          // Lane first + delta reads the cell number of delta (the bytes
+          // before first read padding, outside `hit`).
+          const __m512i which = _mm512_loadu_si512(kSpread.cell[k][s2] + kChunk - first);
+          a[s2] = _mm512_mask_add_epi8(a[s2], hit, a[s2], _mm512_shuffle_epi8(cells, which));
         }
       }
       over = 0;
 #pragma GCC unroll 6
       for (int32_t k = 0; k < NUM_INF; ++k) {
-        above[k] = _mm512_mask_cmpgt_epi16_mask(later, metric[k], limits);
+        above[k] = _mm512_mask_cmpgt_epi8_mask(later, a[k], b[k]);
         over |= above[k];
       }
     }
@@ -427,10 +453,10 @@ void mark_entered(const DecoderState& d, const Streams& s, BlockRegisters& regs,
   }
 }
 
-// Cells at ring positions p + e ...: lane i when i + e < formed, else 0.
-MTSIM_AVX512 inline __m512i formed_cells(const int16_t* syn, int32_t p, int32_t formed,
-                                         int32_t e) {
-  return _mm512_maskz_loadu_epi16(first_lanes(formed - e), syn + p + e);
+// Halved cells at ring positions p + e ...: lane i when i + e < formed,
+// else 0.
+MTSIM_AVX512 inline __m512i formed_halves(const int8_t* half, int32_t p, int32_t formed, int32_t e) {
+  return _mm512_cvtepi8_epi16(_mm256_maskz_loadu_epi8(first_lanes(formed - e), half + p + e));
 }
 
 // The sum ring as the reference would hold it with the newest entered
@@ -444,14 +470,14 @@ MTSIM_AVX512 void rebuild_sums(DecoderState& d, const BlockRegisters& regs,
       const int32_t n = std::min({kLanes, r + 1 - y, DEC_RING - p});
       // A lane's cell at delay e is formed when y + lane + e <= r.
       const int32_t formed = r + 1 - y;
-      __m512i twice = load(&d.dif[k][p]);
-      twice = _mm512_add_epi16(twice, formed_cells(regs.syn2, p, formed, 0));
-      twice = _mm512_add_epi16(twice, formed_cells(regs.syn2, p, formed, tk[4]));
-      twice = _mm512_add_epi16(twice, formed_cells(regs.syn2, p, formed, tk[3]));
-      twice = _mm512_add_epi16(twice, formed_cells(regs.syn1, p, formed, tk[2]));
-      twice = _mm512_add_epi16(twice, formed_cells(regs.syn1, p, formed, tk[1]));
-      twice = _mm512_add_epi16(twice, formed_cells(regs.syn1, p, formed, tk[0]));
-      _mm512_mask_storeu_epi16(&d.sum[k][p], first_lanes(n), _mm512_srai_epi16(twice, 1));
+      __m512i sum = _mm512_srai_epi16(load(&d.dif[k][p]), 1);
+      sum = _mm512_add_epi16(sum, formed_halves(regs.half2, p, formed, 0));
+      sum = _mm512_add_epi16(sum, formed_halves(regs.half2, p, formed, tk[4]));
+      sum = _mm512_add_epi16(sum, formed_halves(regs.half2, p, formed, tk[3]));
+      sum = _mm512_add_epi16(sum, formed_halves(regs.half1, p, formed, tk[2]));
+      sum = _mm512_add_epi16(sum, formed_halves(regs.half1, p, formed, tk[1]));
+      sum = _mm512_add_epi16(sum, formed_halves(regs.half1, p, formed, tk[0]));
+      _mm512_mask_storeu_epi16(&d.sum[k][p], first_lanes(n), sum);
       y += n;
     }
     for (int32_t y = std::max(tpos - MAX_DELAY, r - kRingMask); y < tpos; ++y) {
@@ -459,10 +485,10 @@ MTSIM_AVX512 void rebuild_sums(DecoderState& d, const BlockRegisters& regs,
       const int32_t delays2[3] = {0, tk[4], tk[3]};
       const int32_t delays1[3] = {tk[2], tk[1], tk[0]};
       for (int32_t e : delays2) {
-        if (y + e >= tpos && y + e <= r) sum += regs.syn2[(y + e) & kRingMask] / 2;
+        if (y + e >= tpos && y + e <= r) sum += regs.half2[(y + e) & kRingMask];
       }
       for (int32_t e : delays1) {
-        if (y + e >= tpos && y + e <= r) sum += regs.syn1[(y + e) & kRingMask] / 2;
+        if (y + e >= tpos && y + e <= r) sum += regs.half1[(y + e) & kRingMask];
       }
       d.sum[k][y & kRingMask] = static_cast<int16_t>(sum);
     }
@@ -477,10 +503,14 @@ MTSIM_AVX512 void decode_blocks(DecoderState& d, const Streams& s, int32_t ndkdd
     for (int32_t i = 0; i < MAX_DELAY; ++i) prestart[k][i] = d.sum[k][tpos - MAX_DELAY + i];
   }
   BlockRegisters& regs = d.block;
-  std::copy_n(d.syn1.begin(), DEC_RING, regs.syn1);
-  std::copy_n(d.syn2.begin(), DEC_RING, regs.syn2);
-  std::copy_n(regs.syn1, kMirror, regs.syn1 + DEC_RING);
-  std::copy_n(regs.syn2, kMirror, regs.syn2 + DEC_RING);
+  // Cells are even (plus or minus twice a reliability): halving loses
+  // nothing.
+  for (int32_t i = 0; i < DEC_RING; ++i) {
+    regs.half1[i] = static_cast<int8_t>(d.syn1[i] / 2);
+    regs.half2[i] = static_cast<int8_t>(d.syn2[i] / 2);
+  }
+  std::copy_n(regs.half1, kMirror, regs.half1 + DEC_RING);
+  std::copy_n(regs.half2, kMirror, regs.half2 + DEC_RING);
   mark_entered(d, s, regs, iterat);
 
   for (int32_t done = 0; done < ndkdd;) {
@@ -498,8 +528,10 @@ MTSIM_AVX512 void decode_blocks(DecoderState& d, const Streams& s, int32_t ndkdd
     done += len;
   }
 
-  std::copy_n(regs.syn1, DEC_RING, d.syn1.begin());
-  std::copy_n(regs.syn2, DEC_RING, d.syn2.begin());
+  for (int32_t i = 0; i < DEC_RING; ++i) {
+    d.syn1[i] = static_cast<int16_t>(2 * regs.half1[i]);
+    d.syn2[i] = static_cast<int16_t>(2 * regs.half2[i]);
+  }
   rebuild_sums(d, regs, prestart, d.rcv_pos);
 }
 

@@ -4,8 +4,8 @@
 // Steps are taken in blocks of 1,024: the entries of a whole block (hard
 // bits, syndromes, difference registers) are formed with AVX-512 from the
 // linear stream buffers, then each iteration's decisions over the block are
-// one vector compare per 32 positions, with metrics formed from the
-// syndrome cells; only positions where some metric exceeds its threshold
+// one 8-bit vector compare per 64 positions, with metrics formed from the
+// halved syndrome cells; only positions where some metric exceeds its threshold
 // are decided one bit at a time.  The sum registers are rebuilt exactly at
 // the end.  Why all this gives the reference's results is argued in
 // decoder_fast.cpp.  Without AVX-512, or on a state not freshly prepared,
