@@ -67,7 +67,7 @@ void expect_same_channel(int32_t kst, int32_t ndkdd, const ChannelTable& table,
   EXPECT_EQ(e_fast.isaerr, e_ref.isaerr) << what;
   EXPECT_EQ(a_fast.a, a_ref.a) << what;
   EXPECT_EQ(a_fast.b, a_ref.b) << what;
-  EXPECT_EQ(std::memcmp(fast.get(), ref.get(), sizeof(Streams)), 0) << what;
+  EXPECT_TRUE(*fast == *ref) << what;
 }
 
 TEST(ChannelDiffTest, RaggedRunsAndEverySeed) {

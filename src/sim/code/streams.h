@@ -30,6 +30,9 @@ struct Streams {
   alignas(64) std::array<Stream, NUM_INF> relinf;
   alignas(64) Stream relchk1;
   alignas(64) Stream relchk2;
+
+  // Entry by entry; the alignment padding is not compared.
+  bool operator==(const Streams&) const = default;
 };
 
 }  // namespace mtsim
