@@ -11,7 +11,7 @@ namespace {
 
 TEST(EstimatesTest, LevelTablesAsRecorded) {
   for (const std::vector<std::string>& row : data_rows("level_tables.txt")) {
-    const ChannelTable table = estimate_channel(std::stod(row.at(0))).table;
+    const ChannelTable table = channel_estimates(std::stod(row.at(0))).table;
     const std::vector<int64_t> cdf(table.level_cdf.begin(), table.level_cdf.end());
     EXPECT_EQ(cdf, numbers(row.at(2))) << row.at(0);
     EXPECT_EQ(table.flip_limit, std::stoi(row.at(1))) << row.at(0);
@@ -20,7 +20,7 @@ TEST(EstimatesTest, LevelTablesAsRecorded) {
 
 TEST(ChannelTest, DrawsAtTheEdgesAsRecorded) {
   for (const std::vector<std::string>& row : data_rows("draws.txt")) {
-    const ChannelTable table = estimate_channel(std::stod(row.at(0))).table;
+    const ChannelTable table = channel_estimates(std::stod(row.at(0))).table;
     const auto sent = static_cast<int16_t>(std::stoi(row.at(2)));
     const Received got = receive(std::stoi(row.at(1)), table, sent);
     EXPECT_EQ(numbers(row.at(3)), std::vector<int64_t>({got.hard, got.reliability, got.inverted}))

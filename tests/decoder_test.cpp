@@ -36,8 +36,8 @@ TEST(DecoderTest, SingleErrorsAreDecidedInTheIterationTheScheduleNames) {
         s.relchk1[at + taps[k][n]] = int16_t(error.at(2 + n));
         s.relchk2[at + (n == 0 ? 0 : taps[k][2 + n])] = int16_t(error.at(5 + n));
       }
-      prepare_decoder(*f, c);
-      decode(*f, c, kernels);
+      run_preparation(*f, c);
+      run_decoder(*f, c, kernels);
       // One information error and no check error at the input, then the row's counts.
       const auto& counts = f->decoder.counts;
       EXPECT_EQ(std::vector<int64_t>(counts.begin() + 1, counts.begin() + 18),
@@ -55,10 +55,10 @@ TEST(ErrorPacketTest, BitsAndPlacesAsRecorded) {
     SCOPED_TRACE(row.at(0));
     const FrameConfig c{3, 20000, 3, 3.0, std::stoi(row.at(0))};
     start_frame(*f, 0);
-    generate_source(*f, c, Kernels::kFast);  // rngB as the packet finds it
+    run_source(*f, c, Kernels::kFast);  // rngB as the packet finds it
     // Steps 1,990 ... 2,239 marked, so that what the packet leaves shows.
     for (Stream* x : order) std::fill_n(x->begin() + tpos + 1990, 250, int16_t{7});
-    prepare_decoder(*f, c);
+    run_preparation(*f, c);
     std::istringstream bits(row.at(1));
     for (Stream* x : order) {
       std::string want, got;

@@ -41,7 +41,7 @@ std::string masked(const std::string& report) {
 std::vector<std::string> run_with_clock(std::string params, std::vector<int64_t> us) {
   MemoryStream console, results, diagnostics;
   std::FILE* in = fmemopen(params.data(), params.size(), "r");
-  Run::create(
+  std::make_unique<Run>(
       in, std::make_unique<ReportWriter>(console.file(), results.release(), diagnostics.file()),
       Clock([us, next = size_t{0}]() mutable { return us[std::min(next++, us.size() - 1)]; }))
       ->execute();  // the writer closes the results stream

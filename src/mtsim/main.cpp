@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  auto run = mtsim::Run::create(
+  auto run = std::make_unique<mtsim::Run>(
       params_in, std::make_unique<mtsim::ReportWriter>(stdout, results, stderr), std::move(clock));
   run->execute();
 

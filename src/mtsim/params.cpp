@@ -1,5 +1,7 @@
 #include "mtsim/params.h"
 
+#include "sim/frame/frame.h"
+
 #include <cmath>
 #include <cstdarg>
 #include <limits>
@@ -37,7 +39,7 @@ void take_int(bool scanned, long value, const char* key, int32_t& param, ReportW
 
 }  // namespace
 
-void read_parameters(std::FILE* in, Params& p, ReportWriter& out) {
+void read_parameter_file(std::FILE* in, Params& p, ReportWriter& out) {
   long v = 0;
   bool ok = false;
 
@@ -56,25 +58,27 @@ void read_parameters(std::FILE* in, Params& p, ReportWriter& out) {
   take_int(ok, v, "infind", p.infind, out);
   out.results("\n  infind =%d ", p.infind);
   out.console("\n  infind =%d ", p.infind);
-  if (p.infind > 3) p.infind = 2;
+  if (p.infind > MAX_INFIND) p.infind = 2;
 
   ok = scan_one(in, " ndkdd=%ld ", &v);
   take_int(ok, v, "ndkdd", p.ndkdd, out);
-  if (p.ndkdd > 520000) {
+  if (p.ndkdd > MAX_NDKDD) {
     p.ndkdd = 510000;
-  } else if (p.ndkdd < 20000) {
-    p.ndkdd = 20000;
+  } else if (p.ndkdd < MIN_NDKDD) {
+    p.ndkdd = MIN_NDKDD;
   }
   out.results("\n   ndkdd=%ld ", static_cast<long>(p.ndkdd));
   out.console("   ndkdd=%ld ", static_cast<long>(p.ndkdd));
 
   ok = scan_one(in, "iterat=%ld ", &v);
   take_int(ok, v, "iterat", p.iterat, out);
-  if (p.iterat > 15) {
-    p.iterat = 15;
-  } else if (p.iterat < 3) {
-    p.iterat = 3;
+  if (p.iterat > MAX_ITERAT) {
+    p.iterat = MAX_ITERAT;
+  } else if (p.iterat < MIN_ITERAT) {
+    p.iterat = MIN_ITERAT;
   }
+  // The console's "n" instead of a line break (here and at npacketll) is
+  // the report's own: the echoes share console lines as recorded.
   out.results("\n  iterat=%d ", p.iterat);
   out.console("n  iterat=%d ", p.iterat);
 
@@ -87,18 +91,18 @@ void read_parameters(std::FILE* in, Params& p, ReportWriter& out) {
   }
   if (std::isnan(p.AN)) {
     out.warn("mtsim: parameter \"AN\" is not a number; it is treated as below 2.0\n");
-    p.AN = 25.0;
-  } else if (p.AN > 5.0) {
-    p.AN = 5.0;
-  } else if (p.AN < 2.0) {
-    p.AN = 25.0;
+    p.AN = NOISELESS_AN;
+  } else if (p.AN > MAX_AN) {
+    p.AN = MAX_AN;
+  } else if (p.AN < MIN_AN) {
+    p.AN = NOISELESS_AN;
   }
   out.results("\n  AN=%lf ", p.AN);
   out.console("\n   AN=%lf ", p.AN);
 
   ok = scan_one(in, "npacketll=%ld ", &v);
   take_int(ok, v, "npacketll", p.npacketll, out);
-  if (p.npacketll > 200) p.npacketll = 200;
+  if (p.npacketll > MAX_NPACKETLL) p.npacketll = MAX_NPACKETLL;
   out.results("\n  npacketll=%d ", p.npacketll);
   out.console("n  npacketll=%d ", p.npacketll);
 

@@ -32,6 +32,6 @@ struct Params {
 // them to both streams of `out`.  An entry that cannot be read keeps its
 // value and draws one warning on the diagnostic stream.
 // REQUIRES: `in` is open for reading at the start of the parameter file.
-void read_parameters(std::FILE* in, Params& params, ReportWriter& out);
+void read_parameter_file(std::FILE* in, Params& params, ReportWriter& out);
 
 }  // namespace mtsim

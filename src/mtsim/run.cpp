@@ -5,26 +5,10 @@
 namespace mtsim {
 
 Run::Run(std::FILE* in, std::unique_ptr<ReportWriter> writer, Clock c)
-    : params_in(in),
-      out(std::move(writer)),
-      clock(std::move(c)),
-      frame_state_(make_frame_state()),
-      frame(*frame_state_) {}
+    : params_in(in), out(std::move(writer)), clock(std::move(c)), frame(make_frame_state()) {}
 
-std::unique_ptr<Run> Run::create(std::FILE* in, std::unique_ptr<ReportWriter> writer, Clock c) {
-  return std::unique_ptr<Run>(new Run(in, std::move(writer), std::move(c)));
-}
-
-void Run::read_parameters() { mtsim::read_parameters(params_in, params, *out); }
-
-void Run::start_up() {
-  frame.inf_pattern = make_inf_pattern();
-  frame.swap_table = make_swap_table();
-}
-
-int32_t Run::execute() {
-  start_up();
-
+void Run::execute() {
+  // The fixed tables were built with the frame state.
   out->console("\n ");
   out->results("\n ");
   out->results("\n  ");
@@ -53,12 +37,11 @@ int32_t Run::execute() {
   out->results(" \n  time   decoding end  = %d ms", d1.ms);
   const ClockReading d2 = clock.read();
   out->results("\n time decoding work= %ld  ms     ", static_cast<long>(d2.ms) - d0.ms);
-  const long decoder_speed = bits_per_second(int64_t{6} * params.ndkdd, d0, d2);
+  const long decoder_speed = bits_per_second(int64_t{NUM_INF} * params.ndkdd, d0, d2);
   out->console(" \n ********* decoder speed= %ld  bits/s   ", decoder_speed);
   out->results("\n ******** decoder speed= %ld  bits/s   ", decoder_speed);
 
   final_report();
-  return 0;
 }
 
 }  // namespace mtsim

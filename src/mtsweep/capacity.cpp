@@ -9,7 +9,7 @@ double an_at_capacity(double rate) {
   double lo = -3.0, hi = 5.0;
   while (hi - lo > 1e-6) {
     const double mid = 0.5 * (lo + hi);
-    (mtsim::estimate_channel(mid).C16 < rate ? lo : hi) = mid;
+    (mtsim::channel_estimates(mid).C16 < rate ? lo : hi) = mid;
   }
   return 0.5 * (lo + hi);
 }

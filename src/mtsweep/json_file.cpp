@@ -72,7 +72,7 @@ json point_json(const PointResult& p, const SweepSettings& s) {
 PointResult point_from_json(const json& j, const SweepSettings& s) {
   PointResult p;
   p.an = j.at("an_db").get<double>();
-  p.estimates = mtsim::estimate_channel(p.an);
+  p.estimates = mtsim::channel_estimates(p.an);
   const json& c = j.at("counts");
   const auto table = c.at("table").get<std::vector<int64_t>>();
   const auto table_sq = c.at("table_sq").get<std::vector<double>>();

@@ -20,7 +20,7 @@ int run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
               const SweepHooks& hooks, PointResult& p) {
   const Clock::time_point start = Clock::now();
   p.an = s.an[index];
-  p.estimates = mtsim::estimate_channel(p.an);
+  p.estimates = mtsim::channel_estimates(p.an);
   const mtsim::FrameConfig config = frame_config(s, p.an);
   std::vector<mtsim::FrameCounts> round;
   while (!point_complete(p.sums, s.stop, s.iterat)) {

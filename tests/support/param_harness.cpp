@@ -11,7 +11,7 @@ ReaderOutput read_parameter_text(std::string_view file_text) {
   ReaderOutput out;
   {
     ReportWriter writer(console.file(), results.release(), diagnostics.file());
-    read_parameters(in, out.params, writer);
+    read_parameter_file(in, out.params, writer);
     out.results_error = writer.close_results();
   }
   std::fclose(in);

@@ -4,8 +4,8 @@ namespace mtsim::test_support {
 
 PreparedRun::PreparedRun(const RunParams& p, Kernels kernels)
     : null_(std::fopen("/dev/null", "r+")) {
-  run_ = Run::create(null_,
-                     std::make_unique<ReportWriter>(null_, std::fopen("/dev/null", "w"), null_));
+  run_ = std::make_unique<Run>(null_,
+                               std::make_unique<ReportWriter>(null_, std::fopen("/dev/null", "w"), null_));
   run_->kernels = kernels;
   run_->params = Params{1, p.kst, p.infind, p.ndkdd, p.iterat, p.AN, p.npacketll, 0};
 }
@@ -17,7 +17,6 @@ PreparedRun::~PreparedRun() {
 
 void PreparedRun::prepare() {
   Run& r = *run_;
-  r.start_up();
   r.estimate_channel();
   r.code_setup();
   r.generate_source();

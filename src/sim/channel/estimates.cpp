@@ -68,7 +68,7 @@ HardDecisionRates hard_rates(double p_raw) {
 
 }  // namespace
 
-ChannelEstimates estimate_channel(double AN) {
+ChannelEstimates channel_estimates(double AN) {
   ChannelEstimates est;
   const double E = std::exp(std::log(10.0) * AN * 0.1);
   const double s = 8.0 * E;

@@ -46,6 +46,6 @@ struct ChannelEstimates {
 // leaves it) for a table that a frame draws from.  The capacities and rates
 // alone hold from AN -3.0 up: below 2.0 the outer levels still hold all
 // but about 1e-4 of the density (C16 is 0.484 at -3.0, 0.718 at 0.0).
-ChannelEstimates estimate_channel(double AN);
+ChannelEstimates channel_estimates(double AN);
 
 }  // namespace mtsim

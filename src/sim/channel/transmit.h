@@ -11,16 +11,54 @@
 #include <array>
 #include <cstdint>
 
-#include "sim/random/rng.h"
 #include "sim/code/streams.h"
+#include "sim/random/rng.h"
+#include "sim/simd.h"
 
 namespace mtsim {
 
+// The quantizer: 16 levels q, whose reliability |2q - 15| is odd, 1 ... 15.
+inline constexpr int32_t QUANTIZER_LEVELS = 16;
+inline constexpr int32_t MAX_RELIABILITY = QUANTIZER_LEVELS - 1;
+
 // The quantized channel as the estimates leave it, in millionths.
 struct ChannelTable {
-  std::array<int32_t, 16> level_cdf{};  // non-decreasing; [15] is 1,000,000
-  int32_t flip_limit = 0;               // equals level_cdf[7]
+  std::array<int32_t, QUANTIZER_LEVELS> level_cdf{};  // non-decreasing; [15] is 1,000,000
+  int32_t flip_limit = 0;                             // equals level_cdf[7]
 };
+
+// How a time step calls rngA.  A symbol's u takes `leading` calls, the
+// high draw, CALLS_BETWEEN_DRAWS calls, the low draw; a check symbol then
+// makes CHECK_TRAILING_CALLS more, which only advance the generator.  A
+// draw1000 that rejects adds one call and reads again.
+inline constexpr int32_t INF_LEADING_CALLS = 1;
+inline constexpr int32_t CHECK_LEADING_CALLS = 2;
+inline constexpr int32_t CALLS_BETWEEN_DRAWS = 2;
+inline constexpr int32_t CHECK_TRAILING_CALLS = 1;
+inline constexpr int32_t DRAWS_PER_STEP = 2 * SYMBOLS_PER_STEP;
+
+// The same pattern as numbers: a step's calls without rejections, and the
+// phase of each of its draws (the draw reads the state after call
+// phase + 1 of the step), in the order the reference draws them.
+struct StepCalls {
+  int32_t calls = 0;
+  std::array<int32_t, DRAWS_PER_STEP> read_phase{};
+};
+constexpr StepCalls step_calls() {
+  StepCalls step;
+  int32_t draw = 0;
+  for (int32_t symbol = 0; symbol < SYMBOLS_PER_STEP; ++symbol) {
+    const bool check = symbol >= NUM_INF;
+    step.calls += check ? CHECK_LEADING_CALLS : INF_LEADING_CALLS;
+    step.read_phase[draw++] = step.calls - 1;  // high
+    step.calls += CALLS_BETWEEN_DRAWS;
+    step.read_phase[draw++] = step.calls - 1;  // low
+    if (check) step.calls += CHECK_TRAILING_CALLS;
+  }
+  return step;
+}
+inline constexpr StepCalls STEP_CALLS = step_calls();
+static_assert(STEP_CALLS.calls == 28 && STEP_CALLS.read_phase[15] == 26);
 
 // Level q of u: q = 0, then for k = 1 ... 15 in turn q = k whenever
 // u < level_cdf[15 - k].
@@ -43,19 +81,19 @@ struct ChannelErrors {
 };
 
 // Fills the received and reliability buffers at tpos ... tpos + ndkdd - 1:
-// per step inf[5] ... inf[0], then chk2, then chk1; 28 rngA calls per step
-// plus one per rejected draw.  Returns the inversions made.
+// per step inf[5] ... inf[0], then chk2, then chk1; STEP_CALLS.calls rngA
+// calls per step plus one per rejected draw.  Returns the inversions made.
+// REQUIRES: ndkdd <= MAX_NDKDD.
 ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_table,
                                  const ChannelTable& table, int32_t ndkdd);
 
 // The same buffers, counts and final rngA state, from rngA's bit sequence
 // made 512 bits at a time (RngBlocks) and vector passes over chunks of
-// calls (transmit_fast.cpp).  Runs the reference without AVX-512 VBMI2, or
-// when the tables are not the standard swap table and a non-decreasing
-// level table.
-// REQUIRES: rngA as seeded or advanced (6 cycles per call, b < 2^31);
-// ndkdd <= 520,000 (the vector passes read 31 entries past the last step).
+// calls (transmit_fast.cpp).  Runs the reference without AVX-512 GFNI, for
+// a generator not in rngA's form, or when the tables are not the standard
+// swap table and a non-decreasing level table; `path` tells which ran.
+// REQUIRES: ndkdd <= MAX_NDKDD.
 ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
-                            const ChannelTable& table, int32_t ndkdd);
+                            const ChannelTable& table, int32_t ndkdd, KernelPath* path = nullptr);
 
 }  // namespace mtsim

@@ -23,10 +23,10 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "sim/channel/transmit.h"
-#include "sim/cpu.h"
 #include "sim/random/rng_blocks.h"
 
 namespace mtsim {
@@ -36,13 +36,14 @@ constexpr int32_t kCalls = 1024;  // rngA calls per chunk
 constexpr int64_t kCallBits = 6 * 21;
 static_assert(kCalls * kCallBits == RngBlocks::kChunkBits);
 constexpr int32_t kWords = kCalls / 32;  // 32-call masks per chunk
-constexpr int32_t kPeriod = 28;          // calls per step, rejections aside
+constexpr int32_t kPeriod = STEP_CALLS.calls;  // calls per step, rejections aside
 constexpr int32_t kGroup = 32;           // steps received together
 constexpr int32_t kGroupCalls = kPeriod * kGroup;
 
 // The phases of a step's reads, in order: hi and lo of inf[5] ... inf[0],
 // chk2, chk1 (phase 0 is the step's first call).
-constexpr int32_t kReads[16] = {0, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 19, 21, 24, 26};
+constexpr auto kReads = STEP_CALLS.read_phase;
+static_assert(kPeriod <= 32, "a step's read phases fit one 32-bit mask");
 constexpr uint32_t read_phases() {
   uint32_t m = 0;
   for (int32_t p : kReads) m |= 1u << p;
@@ -104,20 +105,16 @@ constexpr Index16 kRound2[2] = {index16([](int32_t w) { return 4 * (w / 2) + w %
                                 index16([](int32_t w) { return 4 * (w / 2) + 2 + w % 2; })};
 constexpr Index16 kRound3[2] = {kLowHalves, index16([](int32_t w) { return 2 * w + 1; })};
 
-MTSIM_AVX512_VBMI2 inline __m512i load(const void* p) { return _mm512_loadu_si512(p); }
 // (The maskz form: GCC 12 warns about the plain one's undefined operand.)
-MTSIM_AVX512_VBMI2 inline __m512i lookup(__m512i index, __m512i table) {
+MTSIM_AVX512_GFNI inline __m512i lookup(__m512i index, __m512i table) {
   return _mm512_maskz_permutexvar_epi32(0xFFFF, index, table);
-}
-MTSIM_AVX512_VBMI2 inline __mmask32 first_lanes(int32_t n) {
-  return n >= 32 ? ~__mmask32{0} : static_cast<__mmask32>((1u << n) - 1);
 }
 
 // Pass 1 over a chunk: windows[c] = swap_table[a & 1023] after call c,
 // bit c of rejected set when draw1000 rejects it (above 999), and the
 // rejected calls in a list.  Returns the length of the list.
 // (Each pass stays out of line, so that profiles show it apart.)
-[[gnu::noinline]] MTSIM_AVX512_VBMI2 int32_t make_windows(RngBlocks& blocks, uint16_t* windows,
+[[gnu::noinline]] MTSIM_AVX512_GFNI int32_t make_windows(RngBlocks& blocks, uint16_t* windows,
                                                          uint32_t* rejected, uint16_t* list) {
   const __m512i index = load(kWindowBytes.v);
   const __m512i shift = load(kWindowShift.v);
@@ -168,7 +165,7 @@ struct Walk {
 
 // Pass 2: bit i of `reads` set when a read rejects the window of rejected
 // call i of the chunk (list[i]): one table look-up per rejected call.
-[[gnu::noinline]] MTSIM_AVX512_VBMI2 void walk_chunk(const uint16_t* list, int32_t n, Walk& walk,
+[[gnu::noinline]] MTSIM_AVX512_GFNI void walk_chunk(const uint16_t* list, int32_t n, Walk& walk,
                                                     uint64_t* reads) {
   alignas(64) uint8_t phases[kCalls + 64];
   int32_t phase = walk.phase;
@@ -205,7 +202,7 @@ struct Reception {
   __m512i flip_limit;
 };
 
-MTSIM_AVX512_VBMI2 Reception make_reception(const ChannelTable& table) {
+MTSIM_AVX512_GFNI Reception make_reception(const ChannelTable& table) {
   alignas(64) int32_t c[3][16];
   alignas(64) int32_t rel[16];
   const auto entry = [&](int32_t i) { return i < 15 ? table.level_cdf[i] : INT32_MAX; };
@@ -228,7 +225,7 @@ MTSIM_AVX512_VBMI2 Reception make_reception(const ChannelTable& table) {
 // symbol's result is its reliability, plus 256 when it is inverted.
 // REQUIRES: tau - tpos a multiple of 32, so that a whole group's entries
 // are one aligned line per buffer.
-[[gnu::noinline]] MTSIM_AVX512_VBMI2 void receive_group(const uint16_t* kept, int32_t steps, int32_t tau,
+[[gnu::noinline]] MTSIM_AVX512_GFNI void receive_group(const uint16_t* kept, int32_t steps, int32_t tau,
                                       const Reception& r, Streams& s, ChannelErrors& errors) {
   const __m512i draw_index = load(kDrawIndex.v);
   const __m512i thousand_one = _mm512_set1_epi32((1 << 16) | 1000);
@@ -287,7 +284,7 @@ MTSIM_AVX512_VBMI2 Reception make_reception(const ChannelTable& table) {
   }
 }
 
-MTSIM_AVX512_VBMI2 ChannelErrors transmit_vector(Streams& s, Rng& rngA, const ChannelTable& table,
+MTSIM_AVX512_GFNI ChannelErrors transmit_vector(Streams& s, Rng& rngA, const ChannelTable& table,
                                                  int32_t ndkdd) {
   ChannelErrors errors;
   const Reception reception = make_reception(table);
@@ -349,7 +346,7 @@ MTSIM_AVX512_VBMI2 ChannelErrors transmit_vector(Streams& s, Rng& rngA, const Ch
 // The vector passes take the standard swap table and a non-decreasing
 // level table as given facts.
 bool vector_ready(const Rng& rngA, const SwapTable& swap_table, const ChannelTable& table) {
-  if (rngA.cycles != RNG_A_CYCLES || rngA.b > RNG_MASK2 || !cpu_has_avx512vbmi2()) return false;
+  if (rngA.cycles != RNG_A_CYCLES || rngA.b > RNG_MASK2 || !cpu_has_avx512gfni()) return false;
   for (int32_t i = 0; i < 1024; ++i) {
     if (swap_table[i] != (i % 32) * 32 + i / 32) return false;
   }
@@ -362,12 +359,13 @@ bool vector_ready(const Rng& rngA, const SwapTable& swap_table, const ChannelTab
 }  // namespace
 
 ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
-                            const ChannelTable& table, int32_t ndkdd) {
-  if (ndkdd <= 0) return ChannelErrors{};  // no call: rngA keeps even an unmasked seed
-  // The reception pass reads 32 steps at a time, up to 31 past the last.
-  if (ndkdd > 520000 || !vector_ready(rngA, swap_table, table)) {
+                            const ChannelTable& table, int32_t ndkdd, KernelPath* path) {
+  assert(ndkdd <= MAX_NDKDD);
+  if (ndkdd <= 0 || !vector_ready(rngA, swap_table, table)) {
+    report_path(path, KernelPath::kScalar);
     return transmit_reference(s, rngA, swap_table, table, ndkdd);
   }
+  report_path(path, KernelPath::kVector);
   return transmit_vector(s, rngA, table, ndkdd);
 }
 

@@ -17,7 +17,20 @@ inline constexpr int32_t tpos = 20000;         // buffer index of time step 0
 inline constexpr int32_t ring_mask = 1048575;  // applied to every encoder index
 inline constexpr int32_t CLEARED_LEN = 545000; // entries cleared by the code set-up
 inline constexpr int32_t MAX_DELAY = 694;      // memory of the code, in steps
-inline constexpr int NUM_INF = 6;              // information streams per step
+
+// A frame's length in time steps.  Every kernel REQUIRES ndkdd within
+// these limits (the frame API checks a configuration once, config_error);
+// with MAX_NDKDD no index passes the buffers, and the vector kernels may
+// read a vector's width past the last step.
+inline constexpr int32_t MIN_NDKDD = 20000;
+inline constexpr int32_t MAX_NDKDD = 520000;
+static_assert(tpos + MAX_NDKDD + 64 <= CLEARED_LEN && CLEARED_LEN <= STREAM_LEN);
+
+// What a time step sends: six information bits as they are, two checks.
+inline constexpr int NUM_INF = 6;
+inline constexpr int NUM_CHECKS = 2;
+inline constexpr int SYMBOLS_PER_STEP = NUM_INF + NUM_CHECKS;
+inline constexpr double CODE_RATE = static_cast<double>(NUM_INF) / SYMBOLS_PER_STEP;  // 3/4
 
 // taps[k]: columns 0..2 are stream k's delays in check 1, columns 3..4 its
 // delays in check 2 besides delay 0; column 5 is unused.

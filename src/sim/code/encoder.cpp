@@ -1,8 +1,11 @@
 #include "sim/code/encoder.h"
 
+#include <cassert>
+
 namespace mtsim {
 
 int32_t encode_reference(Streams& s, int32_t ndkdd) {
+  assert(ndkdd <= MAX_NDKDD);
   int32_t weight = 0;
   for (int32_t t = 0; t < ndkdd; ++t) {
     const int32_t tau = tpos + t;

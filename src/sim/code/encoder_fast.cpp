@@ -1,19 +1,17 @@
 // The encoder over 32 steps at a time: every check is a sum of 16-bit
 // entries at fixed delays, so one unaligned vector load per delay serves
-// 32 consecutive steps.  The indices stay below 2^20 for ndkdd <= 520,000,
+// 32 consecutive steps.  The indices stay below 2^20 for ndkdd <= MAX_NDKDD,
 // so the ring mask changes none of them and is left out.
-#include <immintrin.h>
+#include <cassert>
 
-#include "sim/cpu.h"
 #include "sim/code/encoder.h"
+#include "sim/simd.h"
 
 namespace mtsim {
 namespace {
 
 constexpr int32_t kLanes = 32;
-constexpr int32_t kMaxSteps = 520000;
-
-MTSIM_AVX512 inline __m512i load(const int16_t* p) { return _mm512_loadu_si512(p); }
+static_assert(tpos + MAX_NDKDD < ring_mask);
 
 MTSIM_AVX512 int32_t encode_avx512(Streams& s, int32_t ndkdd) {
   const __m512i one = _mm512_set1_epi16(1);
@@ -23,8 +21,7 @@ MTSIM_AVX512 int32_t encode_avx512(Streams& s, int32_t ndkdd) {
     // The last chunk may be partial: only its first lanes are stored and
     // weighed (its loads stay inside the buffers, which end 10,000 entries
     // after the last step).
-    const __mmask32 lanes =
-        ndkdd - t >= kLanes ? ~__mmask32{0} : static_cast<__mmask32>((1u << (ndkdd - t)) - 1);
+    const __mmask32 lanes = first_lanes(ndkdd - t);
     __m512i sum1 = _mm512_setzero_si512();
     __m512i sum2 = _mm512_setzero_si512();
     for (int32_t k = 0; k < NUM_INF; ++k) {
@@ -47,9 +44,13 @@ MTSIM_AVX512 int32_t encode_avx512(Streams& s, int32_t ndkdd) {
 
 }  // namespace
 
-int32_t encode_fast(Streams& s, int32_t ndkdd) {
-  if (ndkdd <= 0) return 0;
-  if (!cpu_has_avx512bw() || ndkdd > kMaxSteps) return encode_reference(s, ndkdd);
+int32_t encode_fast(Streams& s, int32_t ndkdd, KernelPath* path) {
+  assert(ndkdd <= MAX_NDKDD);
+  if (ndkdd <= 0 || !cpu_has_avx512bw()) {
+    report_path(path, KernelPath::kScalar);
+    return encode_reference(s, ndkdd);
+  }
+  report_path(path, KernelPath::kVector);
   return encode_avx512(s, ndkdd);
 }
 

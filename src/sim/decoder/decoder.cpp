@@ -1,5 +1,7 @@
 #include "sim/decoder/decoder.h"
 
+#include <cassert>
+
 namespace mtsim {
 
 namespace {
@@ -99,7 +101,7 @@ void decode_step(DecoderState& d, const Streams& s, int32_t iterat) {
   d.syn1[t] = static_cast<int16_t>(2 * v1);
 
   for (int32_t j = 0; j < iterat; ++j) {
-    const int32_t back = d.dec_lag + d.iter_spacing * (j + 1);
+    const int32_t back = d.dec_lag + d.iter_spacing * (j + 1);  // decision_delay(j)
     const int32_t p = at(d, t - back);
     const int32_t sp = r - back;
     for (int32_t k = NUM_INF - 1; k >= 0; --k) {
@@ -109,9 +111,9 @@ void decode_step(DecoderState& d, const Streams& s, int32_t iterat) {
   }
 }
 
-int32_t decode_reference(DecoderState& d, const Streams& s, int32_t ndkdd, int32_t iterat) {
+void decode_reference(DecoderState& d, const Streams& s, int32_t ndkdd, int32_t iterat) {
+  assert(ndkdd <= MAX_NDKDD && iterat >= MIN_ITERAT && iterat <= MAX_ITERAT);
   for (int32_t i = 0; i < ndkdd; ++i) decode_step(d, s, iterat);
-  return 0;
 }
 
 }  // namespace mtsim

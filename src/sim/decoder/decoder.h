@@ -24,8 +24,27 @@ namespace mtsim {
 
 inline constexpr int32_t DEC_BUF_LEN = 55000;  // entries per register array
 inline constexpr int32_t DEC_RING = 32768;     // entries used: a ring
+inline constexpr int32_t DEC_MASK = DEC_RING - 1;
 inline constexpr int32_t NUM_COUNTS = 28;
+inline constexpr int32_t MIN_ITERAT = 3;
 inline constexpr int32_t MAX_ITERAT = 15;
+
+// The pipeline: iteration j decides the position decision_delay(j) steps
+// behind the newest entered one.  The lag exceeds the code's memory, so
+// every check of a position is formed before its first decision; the
+// spacing exceeds it too, so that no flip of one iteration changes a sum
+// that another iteration of the same step reads.
+inline constexpr int32_t DEC_LAG = 10;
+inline constexpr int32_t ITER_SPACING = 700;
+constexpr int32_t decision_delay(int32_t j) { return DEC_LAG + ITER_SPACING * (j + 1); }
+static_assert(decision_delay(0) > MAX_DELAY && ITER_SPACING > MAX_DELAY);
+static_assert(decision_delay(MAX_ITERAT - 1) + MAX_DELAY < DEC_RING, "the oldest cell read stays in the ring");
+
+// The time steps of a frame that iteration j judges: 0 ... ndkdd - 1 -
+// decision_delay(j).  The later ones are never decided by it, and the
+// decisions of its first steps fall on pre-start positions.
+constexpr int32_t judged_steps(int32_t ndkdd, int32_t j) { return ndkdd - decision_delay(j); }
+static_assert(judged_steps(MIN_NDKDD, MAX_ITERAT - 1) > 0);
 
 using Ring = std::array<int16_t, DEC_BUF_LEN>;
 
@@ -52,18 +71,29 @@ struct DecoderState {
   alignas(64) Ring syn2;                      // the same for check 2
   int32_t dec_pos = 0;       // ring index of the newest entered position
   int32_t rcv_pos = 0;       // stream index of the newest entered position
-  int32_t dec_mask = 0;      // ring mask, 32,767
-  int32_t dec_lag = 0;       // 10
-  int32_t iter_spacing = 0;  // 700
+  int32_t dec_mask = 0;      // DEC_MASK
+  int32_t dec_lag = 0;       // DEC_LAG
+  int32_t iter_spacing = 0;  // ITER_SPACING
   // [0] bits entered, [1] information and [2] check errors at the input,
   // [3 + j] information errors left right after iteration j.
   std::array<int32_t, NUM_COUNTS> counts;
   BlockRegisters block;  // decode_fast's own
 };
 
-// The threshold schedule, indexed by iteration.
-inline constexpr std::array<int32_t, 44> dif_gain = {1, 2, 2, 2, 2};
-inline constexpr std::array<int32_t, 44> thr = {29, 15, 8, 4, 2};
+// The threshold schedule, indexed by iteration: tables of SCHEDULE_LEN
+// entries, of which the first RAMP_ITERATIONS fall from a high threshold;
+// every later iteration weighs the received symbol only by its own
+// reliability (dif_gain 0) against threshold 0.
+inline constexpr int32_t SCHEDULE_LEN = 44;
+inline constexpr int32_t RAMP_ITERATIONS = 5;
+constexpr std::array<int32_t, SCHEDULE_LEN> schedule(std::array<int32_t, RAMP_ITERATIONS> ramp) {
+  std::array<int32_t, SCHEDULE_LEN> table{};  // the tail: 0
+  for (int32_t j = 0; j < RAMP_ITERATIONS; ++j) table[j] = ramp[j];
+  return table;
+}
+inline constexpr std::array<int32_t, SCHEDULE_LEN> dif_gain = schedule({1, 2, 2, 2, 2});
+inline constexpr std::array<int32_t, SCHEDULE_LEN> thr = schedule({29, 15, 8, 4, 2});
+static_assert(MAX_ITERAT <= SCHEDULE_LEN);
 
 // Toggles decision k at ring position p and updates dif, the bit's six
 // syndrome cells and the 108 sums that those cells reach, plus its own sum.
@@ -73,11 +103,13 @@ void flip(DecoderState& d, int32_t k, int32_t p);
 void threshold_decision(DecoderState& d, int32_t k, int32_t p, int32_t j);
 
 // One decoding step: enter the next received position, then `iterat`
-// iterations.  REQUIRES: the state prepared for decoding, 3 <= iterat <= 15.
+// iterations.  REQUIRES: the state prepared for decoding (prepare.h),
+// MIN_ITERAT <= iterat <= MAX_ITERAT.
 void decode_step(DecoderState& d, const Streams& s, int32_t iterat);
 
 // ndkdd decoding steps, written as directly as the algorithm reads: the
-// reference that faster versions are checked against.  Returns 0.
-int32_t decode_reference(DecoderState& d, const Streams& s, int32_t ndkdd, int32_t iterat);
+// reference that faster versions are checked against.
+// REQUIRES: as decode_step; ndkdd <= MAX_NDKDD.
+void decode_reference(DecoderState& d, const Streams& s, int32_t ndkdd, int32_t iterat);
 
 }  // namespace mtsim

@@ -16,15 +16,16 @@
 
 #include "sim/code/streams.h"
 #include "sim/decoder/decoder.h"
+#include "sim/simd.h"
 
 namespace mtsim {
 
 // ndkdd decoding steps with the same effect on `d` (registers, dec_pos,
-// rcv_pos, counts) as decode_reference.  Returns 0.
-// REQUIRES: d as prepare_registers leaves it (pre-start sums -199) or left
-// by earlier steps of the same run; received and sent bits 0 or 1 and
-// reliabilities 1 ... 15, as the channel and the error packet make them;
-// 3 <= iterat <= 15; ndkdd <= 520,000 overall.
-int32_t decode_fast(DecoderState& d, const Streams& s, int32_t ndkdd, int32_t iterat);
+// rcv_pos, counts) as decode_reference; `path` tells which ran.
+// REQUIRES: d as prepare_registers leaves it (pre-start sums -199);
+// received and sent bits 0 or 1 and reliabilities 1 ... MAX_RELIABILITY,
+// as the channel and the error packet make them; as decode_reference.
+void decode_fast(DecoderState& d, const Streams& s, int32_t ndkdd, int32_t iterat,
+                 KernelPath* path = nullptr);
 
 }  // namespace mtsim

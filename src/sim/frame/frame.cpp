@@ -18,16 +18,17 @@ namespace mtsim {
 
 std::string config_error(const FrameConfig& c) {
   char line[160];
-  if (c.infind > 3) {
-    std::snprintf(line, sizeof line, "infind %d is above 3", c.infind);
-  } else if (c.ndkdd < 20000 || c.ndkdd > 520000) {
-    std::snprintf(line, sizeof line, "ndkdd %d is outside 20000 ... 520000", c.ndkdd);
-  } else if (c.iterat < 3 || c.iterat > MAX_ITERAT) {
-    std::snprintf(line, sizeof line, "iterat %d is outside 3 ... 15", c.iterat);
-  } else if (!(c.AN >= 2.0 && c.AN <= 5.0) && c.AN != 25.0) {
-    std::snprintf(line, sizeof line, "AN %g is outside 2.0 ... 5.0 and not 25.0", c.AN);
-  } else if (c.npacketll > 200) {
-    std::snprintf(line, sizeof line, "npacketll %d is above 200", c.npacketll);
+  if (c.infind > MAX_INFIND) {
+    std::snprintf(line, sizeof line, "infind %d is above %d", c.infind, MAX_INFIND);
+  } else if (c.ndkdd < MIN_NDKDD || c.ndkdd > MAX_NDKDD) {
+    std::snprintf(line, sizeof line, "ndkdd %d is outside %d ... %d", c.ndkdd, MIN_NDKDD, MAX_NDKDD);
+  } else if (c.iterat < MIN_ITERAT || c.iterat > MAX_ITERAT) {
+    std::snprintf(line, sizeof line, "iterat %d is outside %d ... %d", c.iterat, MIN_ITERAT, MAX_ITERAT);
+  } else if (!(c.AN >= MIN_AN && c.AN <= MAX_AN) && c.AN != NOISELESS_AN) {
+    std::snprintf(line, sizeof line, "AN %g is outside %.1f ... %.1f and not %.1f", c.AN, MIN_AN, MAX_AN,
+                  NOISELESS_AN);
+  } else if (c.npacketll > MAX_NPACKETLL) {
+    std::snprintf(line, sizeof line, "npacketll %d is above %d", c.npacketll, MAX_NPACKETLL);
   } else {
     return {};
   }
@@ -79,6 +80,7 @@ void seed_and_reset(FrameState& f, int32_t kst) {
   f.source = SourceState{};
   f.check_weight = 0;
   f.channel_errors = ChannelErrors{};
+  f.paths = KernelPaths{};
 }
 
 }  // namespace
@@ -92,36 +94,36 @@ void start_frame(FrameState& f, int32_t kst) {
 
 void start_fresh_frame(FrameState& f, int32_t kst) { seed_and_reset(f, kst); }
 
-void generate_source(FrameState& f, const FrameConfig& c, Kernels kernels) {
+void run_source(FrameState& f, const FrameConfig& c, Kernels kernels) {
   if (kernels == Kernels::kFast) {
-    generate_bits_fast(f.streams, f.rngB, f.inf_pattern, c.infind, c.ndkdd, f.source);
+    generate_bits_fast(f.streams, f.rngB, f.inf_pattern, c.infind, c.ndkdd, f.source, &f.paths.source);
   } else {
     generate_bits_reference(f.streams, f.rngB, f.inf_pattern, c.infind, c.ndkdd, f.source);
   }
 }
 
-void encode(FrameState& f, const FrameConfig& c, Kernels kernels) {
-  f.check_weight += kernels == Kernels::kFast ? encode_fast(f.streams, c.ndkdd)
+void run_encoder(FrameState& f, const FrameConfig& c, Kernels kernels) {
+  f.check_weight += kernels == Kernels::kFast ? encode_fast(f.streams, c.ndkdd, &f.paths.encoder)
                                               : encode_reference(f.streams, c.ndkdd);
 }
 
-void transmit(FrameState& f, const ChannelTable& table, const FrameConfig& c, Kernels kernels) {
+void run_channel(FrameState& f, const ChannelTable& table, const FrameConfig& c, Kernels kernels) {
   const ChannelErrors errors =
       kernels == Kernels::kFast
-          ? transmit_fast(f.streams, f.rngA, f.swap_table, table, c.ndkdd)
+          ? transmit_fast(f.streams, f.rngA, f.swap_table, table, c.ndkdd, &f.paths.channel)
           : transmit_reference(f.streams, f.rngA, f.swap_table, table, c.ndkdd);
   f.channel_errors.inferr += errors.inferr;
   f.channel_errors.isaerr += errors.isaerr;
 }
 
-void prepare_decoder(FrameState& f, const FrameConfig& c) {
+void run_preparation(FrameState& f, const FrameConfig& c) {
   prepare_registers(f.decoder);
   write_error_packet(f.streams, f.rngB, c.npacketll);
 }
 
-void decode(FrameState& f, const FrameConfig& c, Kernels kernels) {
+void run_decoder(FrameState& f, const FrameConfig& c, Kernels kernels) {
   if (kernels == Kernels::kFast) {
-    decode_fast(f.decoder, f.streams, c.ndkdd, c.iterat);
+    decode_fast(f.decoder, f.streams, c.ndkdd, c.iterat, &f.paths.decoder);
   } else {
     decode_reference(f.decoder, f.streams, c.ndkdd, c.iterat);
   }
@@ -152,17 +154,17 @@ const FrameConfig& checked(const FrameConfig& config) {
 Simulator::Simulator(const FrameConfig& config, Kernels kernels)
     : config_(checked(config)),
       kernels_(kernels),
-      estimates_(estimate_channel(config.AN)),
+      estimates_(channel_estimates(config.AN)),
       state_(make_frame_state()) {}
 
 FrameCounts Simulator::run(int32_t kst) {
   FrameState& f = *state_;
   start_fresh_frame(f, kst);  // every frame of a simulator has the same ndkdd
-  generate_source(f, config_, kernels_);
-  encode(f, config_, kernels_);
-  transmit(f, estimates_.table, config_, kernels_);
-  prepare_decoder(f, config_);
-  decode(f, config_, kernels_);
+  run_source(f, config_, kernels_);
+  run_encoder(f, config_, kernels_);
+  run_channel(f, estimates_.table, config_, kernels_);
+  run_preparation(f, config_);
+  run_decoder(f, config_, kernels_);
   return frame_counts(f, config_);
 }
 

@@ -28,18 +28,39 @@ namespace mtsim {
 // direct transcriptions that the fast ones are checked against.
 enum class Kernels { kFast, kReference };
 
+// The ranges of a frame's settings that no kernel needs but the program
+// keeps: AN outside 2.0 ... 5.0 is the noiseless 25.0, the packet at most
+// 200 bits, the source mode at most 3.  ndkdd and iterat have theirs with
+// the code and the decoder (MIN_NDKDD, MAX_ITERAT, ...).
+inline constexpr double MIN_AN = 2.0;
+inline constexpr double MAX_AN = 5.0;
+inline constexpr double NOISELESS_AN = 25.0;
+inline constexpr int32_t MAX_NPACKETLL = 200;
+inline constexpr int32_t MAX_INFIND = 3;
+
 // The frame's settings, as values after the parameter file's replacements.
 struct FrameConfig {
-  int32_t infind = 3;      // source mode: 3 random, 2 pattern, 1 ones, 0 and below zeros
-  int32_t ndkdd = 520000;  // time steps, 20,000 ... 520,000
-  int32_t iterat = 8;      // decoder iterations, 3 ... 15
-  double AN = 3.0;         // Es/N0 in dB, 2.0 ... 5.0 or exactly 25.0
-  int32_t npacketll = 0;   // error packet length in bits, at most 200; below 8 none
+  int32_t infind = 3;         // source mode: 3 random, 2 pattern, 1 ones, 0 and below zeros
+  int32_t ndkdd = MAX_NDKDD;  // time steps, MIN_NDKDD ... MAX_NDKDD
+  int32_t iterat = 8;         // decoder iterations, MIN_ITERAT ... MAX_ITERAT
+  double AN = 3.0;            // Es/N0 in dB, MIN_AN ... MAX_AN or exactly NOISELESS_AN
+  int32_t npacketll = 0;      // error packet length in bits, at most MAX_NPACKETLL; below 8 none
+
+  bool operator==(const FrameConfig&) const = default;
 };
 
 // Empty when `config` lies within the ranges above; otherwise one line
 // naming the first setting out of range and the range it must lie in.
 std::string config_error(const FrameConfig& config);
+
+// Which path each fast kernel of the last frame took (the reference stages
+// leave kScalar).
+struct KernelPaths {
+  KernelPath source = KernelPath::kScalar;
+  KernelPath encoder = KernelPath::kScalar;
+  KernelPath channel = KernelPath::kScalar;
+  KernelPath decoder = KernelPath::kScalar;
+};
 
 // What one frame counted.
 struct FrameCounts {
@@ -60,14 +81,14 @@ struct FrameCounts {
   }
 };
 
-// Everything a frame touches (about 29 MB: keep it on the heap).  The fixed
-// tables are built once; start_frame resets the rest for a new frame.
+// Everything a frame touches (about 29 MB, made by make_frame_state).  The
+// fixed tables are built once; start_frame resets the rest for a new frame.
 //
-// `new FrameState` takes fresh memory from the kernel in 2 MB pages where
-// it can (one page fault per 2 MB instead of one per 4 KB), and that memory
-// is zero: default-initialization leaves the streams and registers as they
-// are, so make_frame_state() gets a zeroed state without writing 29 MB.
-// `new FrameState()` (value-initialization) zeroes them as usual.
+// The state takes fresh memory from the kernel in 2 MB pages where it can
+// (one page fault per 2 MB instead of one per 4 KB), and that memory is
+// zero: default-initialization leaves the streams and registers as they
+// are, so a new state is zero without 29 MB being written.  Its pages are
+// touched first by the frame that uses them.
 struct FrameState {
   SwapTable swap_table{};
   InfPattern inf_pattern{};
@@ -76,11 +97,17 @@ struct FrameState {
   SourceState source;
   int32_t check_weight = 0;
   ChannelErrors channel_errors;
+  KernelPaths paths;
   Streams streams;       // zero while fresh (see above)
   DecoderState decoder;  // its arrays zero while fresh
 
-  static void* operator new(std::size_t size);
   static void operator delete(void* p, std::size_t size);
+
+ private:
+  // Only make_frame_state allocates one, so that the compiler flag it
+  // relies on covers the allocation.
+  static void* operator new(std::size_t size);
+  friend std::unique_ptr<FrameState> make_frame_state();
 };
 
 // A zeroed state with its fixed tables built.
@@ -95,16 +122,16 @@ void start_frame(FrameState& f, int32_t kst);
 // (make_frame_state), or one whose earlier frames all had this ndkdd.
 void start_fresh_frame(FrameState& f, int32_t kst);
 // The six information streams.
-void generate_source(FrameState& f, const FrameConfig& config, Kernels kernels);
+void run_source(FrameState& f, const FrameConfig& config, Kernels kernels);
 // The two check streams.
-void encode(FrameState& f, const FrameConfig& config, Kernels kernels);
+void run_encoder(FrameState& f, const FrameConfig& config, Kernels kernels);
 // Received hard bits and reliabilities from the channel's level table.
-void transmit(FrameState& f, const ChannelTable& table, const FrameConfig& config,
-              Kernels kernels);
+void run_channel(FrameState& f, const ChannelTable& table, const FrameConfig& config,
+                 Kernels kernels);
 // Decoder registers preloaded, the error packet over the received bits.
-void prepare_decoder(FrameState& f, const FrameConfig& config);
+void run_preparation(FrameState& f, const FrameConfig& config);
 // The decoder over the whole frame; fills the result table.
-void decode(FrameState& f, const FrameConfig& config, Kernels kernels);
+void run_decoder(FrameState& f, const FrameConfig& config, Kernels kernels);
 
 FrameCounts frame_counts(const FrameState& f, const FrameConfig& config);
 
@@ -123,6 +150,8 @@ class Simulator {
 
   const FrameConfig& config() const { return config_; }
   const ChannelEstimates& estimates() const { return estimates_; }
+  // Of the last frame.
+  const KernelPaths& paths() const { return state_->paths; }
 
  private:
   FrameConfig config_;

@@ -18,12 +18,10 @@
 // with its past) stays in the first-level cache while it is read.
 #pragma once
 
-#include <immintrin.h>
-
 #include <cstdint>
 
-#include "sim/cpu.h"
 #include "sim/random/rng.h"
+#include "sim/simd.h"
 
 namespace mtsim {
 

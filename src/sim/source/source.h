@@ -5,14 +5,16 @@
 #include <array>
 #include <cstdint>
 
-#include "sim/random/rng.h"
 #include "sim/code/streams.h"
+#include "sim/random/rng.h"
+#include "sim/simd.h"
 
 namespace mtsim {
 
 // The fixed 29-bit pattern of source mode 2, bits numbered 1 ... 29
 // (entry 0 unused).
-using InfPattern = std::array<int16_t, 30>;
+inline constexpr int32_t PATTERN_LEN = 29;
+using InfPattern = std::array<int16_t, PATTERN_LEN + 1>;
 InfPattern make_inf_pattern();
 
 // What the source hands on besides the streams.
@@ -26,17 +28,17 @@ struct SourceState {
 // bit in every mode (so the error packet drawn afterwards does not depend
 // on infind): 0 and negative modes send zeros, 1 ones, 2 the pattern, 3
 // bit 0 of rngB's a, any other mode zeros.
-// REQUIRES: ndkdd <= 520,000.
+// REQUIRES: ndkdd <= MAX_NDKDD.
 void generate_bits_reference(Streams& s, Rng& rngB, const InfPattern& pattern, int32_t infind,
                              int32_t ndkdd, SourceState& state);
 
 // The same bits, counts and final rngB state, from rngB's bit sequence made
 // 512 bits at a time (RngBlocks): bit 0 of a after call c is bit 63 c of
 // the sequence.  Runs the reference without AVX-512, for a pattern that is
-// not all 0s and 1s, or for a pattern position outside 0 ... 29.
-// REQUIRES: as the reference; rngB as seeded or advanced (3 cycles per
-// call, b < 2^31).
+// not all 0s and 1s, for a pattern position outside 0 ... 29, or for a
+// generator not in rngB's form (3 cycles per call, b < 2^31); `path` tells
+// which ran.  REQUIRES: as the reference.
 void generate_bits_fast(Streams& s, Rng& rngB, const InfPattern& pattern, int32_t infind,
-                        int32_t ndkdd, SourceState& state);
+                        int32_t ndkdd, SourceState& state, KernelPath* path = nullptr);
 
 }  // namespace mtsim
