@@ -4,10 +4,9 @@
 // the timing.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <vector>
 
-#include "mtsweep/frame_pool.h"
+#include "sweep/rounds/frame_pool.h"
 
 namespace mtsweep {
 namespace {
@@ -16,7 +15,7 @@ void BM_FramePool(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(0));
   const mtsim::FrameConfig config{3, 520000, 8, 3.0, 0};
   FramePool pool(threads);
-  std::atomic<int> stop{0};
+  StopRequest stop;
   std::vector<mtsim::FrameCounts> round(static_cast<size_t>(4 * threads));
   pool.run(config, 0, round, stop);
   int32_t kst = static_cast<int32_t>(round.size());

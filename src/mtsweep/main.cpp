@@ -11,21 +11,62 @@
 #include <cstdio>
 #include <exception>
 
-#include "mtsweep/atomic_file.h"
-#include "mtsweep/capacity.h"
-#include "mtsweep/cluster.h"
-#include "mtsweep/csv.h"
-#include "mtsweep/json_file.h"
+#include "mtsweep/options.h"
 #include "mtsweep/progress.h"
-#include "mtsweep/shared_rounds.h"
 #include "mtsweep/signals.h"
-#include "mtsweep/svg_plot.h"
-#include "mtsweep/sweep.h"
-#include "mtsweep/table.h"
+#include "sweep/output/atomic_file.h"
+#include "sweep/output/csv.h"
+#include "sweep/output/json_file.h"
+#include "sweep/output/svg_plot.h"
+#include "sweep/output/table.h"
+#include "sweep/rounds/cluster.h"
+#include "sweep/rounds/shared_rounds.h"
+#include "sweep/sweep.h"
 
 namespace {
 
 using namespace mtsweep;
+
+// How a run ends.  exit_status() is the one place that turns it into the
+// process's exit status.
+enum class Ending {
+  kDone,      // 0: the sweep is complete
+  kFailure,   // 1: a file could not be read or written
+  kBadUsage,  // 2: the command line or the file to resume does not fit
+  kStopped,   // 128 + the signal: stopped by SIGINT or SIGTERM
+};
+
+struct Outcome {
+  Ending ending = Ending::kDone;
+  int signal = 0;  // with kStopped
+};
+
+int exit_status(const Outcome& o) {
+  switch (o.ending) {
+    case Ending::kDone:
+      return 0;
+    case Ending::kFailure:
+      return 1;
+    case Ending::kBadUsage:
+      return 2;
+    case Ending::kStopped:
+      return 128 + o.signal;
+  }
+  return 1;
+}
+
+// A stopped sweep's outcome: a failed write is a failure; a signal stops it.
+Outcome outcome_of(const Stop& stop) {
+  switch (stop.reason) {
+    case StopReason::kNone:
+      return {Ending::kDone};
+    case StopReason::kWriteFailed:
+      return {Ending::kFailure};
+    case StopReason::kSignal:
+      return {Ending::kStopped, stop.signal};
+  }
+  return {Ending::kFailure};
+}
 
 int available_cores() {
   cpu_set_t set;
@@ -39,7 +80,7 @@ struct Run {
   Options options;
   RunInfo info;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-  std::atomic<int> stop{0};
+  StopRequest stop;
   SweepResult result;
   Progress progress;
   std::string write_error;
@@ -59,21 +100,23 @@ void save(Run& run, const SweepResult& r) {
   write(o.csv, [&] { return csv_text(r, o.settings); });
   write(o.json, [&] { return json_text(r, o.settings, run.info); });
   if (!r.points.empty()) write(o.plot, [&] { return svg_plot(r, o.settings, o.plot_iterations); });
-  if (!run.write_error.empty()) run.stop.store(-1);  // end the sweep: nothing more can be kept
+  // End the sweep: nothing more can be kept.
+  if (!run.write_error.empty()) run.stop.request(Stop{StopReason::kWriteFailed, 0});
 }
 
 // The leader's part before the sweep: reads the sweep to resume into
 // `resume_text` (left empty when there is none) and makes sure every output
-// can be written.  Returns 0, or the exit status after a line on stderr.
-int prepare(const Options& o, std::string& resume_text) {
+// can be written.  A problem has printed its line on stderr.
+Outcome prepare(const Options& o, std::string& resume_text) {
   if (o.resume) {
     FileText file = read_file(o.json);
-    if (!file.error.empty()) return fail(file.error), 1;
+    if (!file.error.empty()) return fail(file.error), Outcome{Ending::kFailure};
     if (file.exists) {
       const ResumedSweep resumed = read_sweep(file.text, o.json, o.settings);
-      if (resumed.exit_status != 0) {
+      if (resumed.problem != ResumedSweep::Problem::kNone) {
         std::fprintf(stderr, "%s\n", resumed.error.c_str());
-        return resumed.exit_status;
+        return {resumed.problem == ResumedSweep::Problem::kOtherSettings ? Ending::kBadUsage
+                                                                         : Ending::kFailure};
       }
       resume_text = std::move(file.text);
     } else if (!o.quiet) {
@@ -84,20 +127,21 @@ int prepare(const Options& o, std::string& resume_text) {
   for (const std::string* path : {&o.csv, &o.json, &o.plot}) {
     if (path->empty()) continue;
     const std::string error = check_writable(*path);
-    if (!error.empty()) return fail(error), 1;
+    if (!error.empty()) return fail(error), Outcome{Ending::kFailure};
   }
-  return 0;
+  return {};
 }
 
 // The leader prints and keeps the files; the other processes only compute
 // their slices of every round, silently.
 SweepHooks leader_hooks(Run& run) {
   const Options& o = run.options;
+  const bool terminal_err = isatty(STDERR_FILENO) == 1;
+  const bool terminal_out = isatty(STDOUT_FILENO) == 1;
   run.progress = Progress{stderr,
-                          isatty(STDERR_FILENO) == 1,
-                          !o.quiet,
-                          !(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) == 1),
-                          o.settings.an.size(),
+                          ProgressOptions{.enabled = !o.quiet,
+                                          .live = terminal_err,
+                                          .point_lines = !(terminal_err && terminal_out)},
                           &o.settings};
   std::fputs(table_header(o.settings).c_str(), stdout);
   for (const PointResult& p : run.result.points)
@@ -115,15 +159,15 @@ SweepHooks leader_hooks(Run& run) {
   return hooks;
 }
 
-int sweep(Run& run, Cluster& cluster) {
+Outcome sweep(Run& run, Cluster& cluster) {
   const Options& o = run.options;
   // Only the leader touches files; the others take the sweep it read.
   std::string resume_text;
-  const int status = cluster.share(cluster.leader() ? prepare(o, resume_text) : 0);
-  if (status != 0) return status;
+  const Outcome prepared = cluster.leader() ? prepare(o, resume_text) : Outcome{};
+  const auto ending = static_cast<Ending>(cluster.share(static_cast<int>(prepared.ending)));
+  if (ending != Ending::kDone) return {ending};
   resume_text = cluster.share(resume_text);
   if (!resume_text.empty()) run.result = read_sweep(resume_text, o.json, o.settings).result;
-  run.result.capacity_an = an_at_capacity(CODE_RATE);
 
   FramePool pool(o.threads);
   SharedRounds shared(cluster, pool, run.stop);
@@ -136,18 +180,17 @@ int sweep(Run& run, Cluster& cluster) {
                 std::span<mtsim::FrameCounts> round, const std::function<void(int64_t)>& tick) {
         return shared.run(config, first_kst, round, tick);
       }};
-  const int stopped = run_sweep(o.settings, rounds, run.result, hooks);
-  if (!cluster.leader()) return stopped == 0 ? 0 : stopped < 0 ? 1 : exit_status_for(stopped);
+  const Stop stop = run_sweep(o.settings, rounds, run.result, hooks);
+  if (!cluster.leader()) return outcome_of(stop);
 
   close_progress(run.progress);
-  if (!run.write_error.empty()) return fail(run.write_error), 1;
-  if (stopped != 0) {
+  if (!run.write_error.empty()) return fail(run.write_error), Outcome{Ending::kFailure};
+  if (stop.reason == StopReason::kSignal) {
     std::fprintf(stderr, "mtsweep: stopped by %s; %zu finished point(s) kept%s\n",
-                 stopped == SIGINT ? "SIGINT" : "SIGTERM", run.result.points.size(),
+                 stop.signal == SIGINT ? "SIGINT" : "SIGTERM", run.result.points.size(),
                  o.json.empty() ? "" : " (continue with --resume)");
-    return exit_status_for(stopped);
   }
-  return 0;
+  return outcome_of(stop);
 }
 
 }  // namespace
@@ -159,19 +202,19 @@ int main(int argc, char** argv) {
   SignalWatcher watcher(run.stop);
   Cluster cluster(argc, argv);
   ParsedCommandLine parsed = parse_command_line(argc, argv, MTSIM_VERSION, available_cores());
-  if (parsed.exit_status >= 0) {  // the same on every process: the same command line
-    if (cluster.leader())
-      std::fputs(parsed.text.c_str(), parsed.exit_status == 0 ? stdout : stderr);
-    return parsed.exit_status;
+  if (const auto* early = std::get_if<EarlyExit>(&parsed)) {
+    // The same on every process: the same command line.
+    if (cluster.leader()) std::fputs(early->text.c_str(), early->bad_usage ? stderr : stdout);
+    return exit_status({early->bad_usage ? Ending::kBadUsage : Ending::kDone});
   }
-  run.options = std::move(parsed.options);
+  run.options = std::move(std::get<Options>(parsed));
   run.info = RunInfo{MTSIM_VERSION, run.options.command_line, run.options.threads, 1, 1, 0.0};
   try {
-    return sweep(run, cluster);
+    return exit_status(sweep(run, cluster));
   } catch (const std::exception& e) {
     if (cluster.leader()) fail(e.what());
     // The other processes may wait for this one in a round: end them too.
     if (cluster.size() > 1) cluster.abort(1);
-    return 1;
+    return exit_status({Ending::kFailure});
   }
 }

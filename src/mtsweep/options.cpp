@@ -56,13 +56,23 @@ double to_real(const std::string& option, const std::string& text) {
   return value;
 }
 
+// The defaults of every setting.
+const SweepSettings kDefaults;
+
 // The option texts as given; converted and checked after CLI11 is done.
 struct RawOptions {
   std::vector<std::string> an;
-  std::string ndkdd = "520000", iterat = "8", npacketll = "0", infind = "3", seed = "0";
-  std::string min_errors = "100", min_frames = "10", max_frames = "1000";
+  std::string ndkdd = std::to_string(kDefaults.ndkdd), iterat = std::to_string(kDefaults.iterat),
+              npacketll = std::to_string(kDefaults.npacketll),
+              infind = std::to_string(kDefaults.infind), seed = std::to_string(kDefaults.seed);
+  std::string min_errors = std::to_string(kDefaults.stop.min_errors),
+              min_frames = std::to_string(kDefaults.stop.min_frames),
+              max_frames = std::to_string(kDefaults.stop.max_frames);
   std::string stop_ber, threads, plot_iterations;
 };
+
+std::string range(int64_t lo, int64_t hi) { return std::to_string(lo) + " ... " + std::to_string(hi); }
+std::string by_default(int64_t value) { return " (default " + std::to_string(value) + ")"; }
 
 void add_options(CLI::App& app, RawOptions& raw, Options& o) {
   app.add_option("--an", raw.an,
@@ -71,33 +81,40 @@ void add_options(CLI::App& app, RawOptions& raw, Options& o) {
       ->required()
       ->delimiter('\0')
       ->type_name("LIST");
-  app.add_option("--ndkdd", raw.ndkdd, "time steps of a frame, 20000 ... 520000 (default 520000)")
+  app.add_option("--ndkdd", raw.ndkdd,
+                 "time steps of a frame, " + range(mtsim::MIN_NDKDD, mtsim::MAX_NDKDD) +
+                     by_default(kDefaults.ndkdd))
       ->type_name("INT");
-  app.add_option("--iterat", raw.iterat, "decoder iterations, 3 ... 15 (default 8)")
+  app.add_option("--iterat", raw.iterat,
+                 "decoder iterations, " + range(mtsim::MIN_ITERAT, mtsim::MAX_ITERAT) +
+                     by_default(kDefaults.iterat))
       ->type_name("INT");
   app.add_option("--npacketll", raw.npacketll,
-                 "error packet length in bits, 0 ... 200 (default 0)")
+                 "error packet length in bits, " + range(0, mtsim::MAX_NPACKETLL) +
+                     by_default(kDefaults.npacketll))
       ->type_name("INT");
   app.add_option("--infind", raw.infind,
-                 "source: 3 random, 2 pattern, 1 ones, 0 zeros (default 3)")
+                 "source: 3 random, 2 pattern, 1 ones, 0 zeros" + by_default(kDefaults.infind))
       ->type_name("INT");
-  app.add_option("--seed", raw.seed, "frame i of every point uses kst = seed + i (default 0)")
+  app.add_option("--seed", raw.seed,
+                 "frame i of every point uses kst = seed + i" + by_default(kDefaults.seed))
       ->type_name("INT");
   app.add_option("--min-errors", raw.min_errors,
                  "a point stops once its frames hold this many errors after the last "
-                 "iteration (default 100)")
+                 "iteration" + by_default(kDefaults.stop.min_errors))
       ->type_name("INT");
   app.add_option("--min-frames", raw.min_frames,
-                 "frames of a point at least, 2 or more (default 10)")
+                 "frames of a point at least, 2 or more" + by_default(kDefaults.stop.min_frames))
       ->type_name("INT");
   app.add_option("--max-frames", raw.max_frames,
-                 "frames of a point at most, up to 2097152 (default 1000)")
+                 "frames of a point at most, up to " + std::to_string(SEED_CYCLE) +
+                     by_default(kDefaults.stop.max_frames))
       ->type_name("INT");
   app.add_option("--stop-ber", raw.stop_ber,
                  "skip the points after one whose BER after the last iteration is below this")
       ->type_name("NUM");
   app.add_option("--threads", raw.threads,
-                 "worker threads, 1 ... 1024 (default: the cores available)")
+                 "worker threads, " + range(1, MAX_THREADS) + " (default: the cores available)")
       ->type_name("INT");
   app.add_option("--csv", o.csv, "write one row per point and iteration to this file")
       ->type_name("FILE");
@@ -122,9 +139,9 @@ std::vector<double> an_values(const std::vector<std::string>& items) {
     values.insert(values.end(), list.values.begin(), list.values.end());
   }
   for (const double v : values) {
-    if (!(v >= 2.0 && v <= 5.0)) {
+    if (!(v >= mtsim::MIN_AN && v <= mtsim::MAX_AN)) {
       char text[64];
-      std::snprintf(text, sizeof text, "%g is outside 2.0 ... 5.0", v);
+      std::snprintf(text, sizeof text, "%g is outside %.1f ... %.1f", v, mtsim::MIN_AN, mtsim::MAX_AN);
       refuse("--an", text);
     }
   }
@@ -137,10 +154,11 @@ std::vector<double> an_values(const std::vector<std::string>& items) {
 void convert(const RawOptions& raw, int default_threads, Options& o) {
   SweepSettings& s = o.settings;
   s.an = an_values(raw.an);
-  s.ndkdd = static_cast<int32_t>(integer_in("--ndkdd", raw.ndkdd, 20000, 520000));
-  s.iterat = static_cast<int32_t>(integer_in("--iterat", raw.iterat, 3, 15));
-  s.npacketll = static_cast<int32_t>(integer_in("--npacketll", raw.npacketll, 0, 200));
-  s.infind = static_cast<int32_t>(integer_in("--infind", raw.infind, 0, 3));
+  s.ndkdd = static_cast<int32_t>(integer_in("--ndkdd", raw.ndkdd, mtsim::MIN_NDKDD, mtsim::MAX_NDKDD));
+  s.iterat = static_cast<int32_t>(integer_in("--iterat", raw.iterat, mtsim::MIN_ITERAT, mtsim::MAX_ITERAT));
+  s.npacketll =
+      static_cast<int32_t>(integer_in("--npacketll", raw.npacketll, 0, mtsim::MAX_NPACKETLL));
+  s.infind = static_cast<int32_t>(integer_in("--infind", raw.infind, 0, mtsim::MAX_INFIND));
   constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
   s.seed = static_cast<int32_t>(integer_in("--seed", raw.seed, -kInt32Max - 1, kInt32Max));
   s.stop.min_errors = integer_in("--min-errors", raw.min_errors, 1, kNoLimit);
@@ -191,8 +209,7 @@ void convert(const RawOptions& raw, int default_threads, Options& o) {
 
 ParsedCommandLine parse_command_line(int argc, const char* const* argv, const std::string& version,
                                      int default_threads) {
-  ParsedCommandLine result;
-  Options& o = result.options;
+  Options o;
   o.command_line.assign(argv, argv + argc);
   CLI::App app{
       "Sweeps bit error rate curves of the simulated rate-3/4 code and multithreshold decoder:\n"
@@ -207,19 +224,15 @@ ParsedCommandLine parse_command_line(int argc, const char* const* argv, const st
     app.parse(argc, argv);
     convert(raw, default_threads, o);
   } catch (const CLI::CallForHelp&) {
-    result.exit_status = 0;
-    result.text = app.help();
+    return EarlyExit{false, app.help()};
   } catch (const CLI::CallForVersion& e) {
-    result.exit_status = 0;
-    result.text = std::string(e.what()) + "\n";
+    return EarlyExit{false, std::string(e.what()) + "\n"};
   } catch (const CLI::ParseError& e) {
-    result.exit_status = 2;
-    result.text = "mtsweep: " + std::string(e.what()) + " (see --help)\n";
+    return EarlyExit{true, "mtsweep: " + std::string(e.what()) + " (see --help)\n"};
   } catch (const UsageError& e) {
-    result.exit_status = 2;
-    result.text = e.line + "\n";
+    return EarlyExit{true, e.line + "\n"};
   }
-  return result;
+  return o;
 }
 
 }  // namespace mtsweep

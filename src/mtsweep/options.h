@@ -4,9 +4,10 @@
 #pragma once
 
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "mtsweep/settings.h"
+#include "sweep/settings.h"
 
 namespace mtsweep {
 
@@ -22,13 +23,14 @@ struct Options {
   std::vector<std::string> command_line;
 };
 
-struct ParsedCommandLine {
-  Options options;
-  // -1: run with `options`.  Otherwise exit with this status after writing
-  // `text` (help or version on stdout for 0, one error line on stderr for 2).
-  int exit_status = -1;
+// What the command line asks for instead of a sweep: the help or version
+// text for stdout, or one line of bad usage for stderr.
+struct EarlyExit {
+  bool bad_usage = false;
   std::string text;
 };
+
+using ParsedCommandLine = std::variant<Options, EarlyExit>;
 
 // `version` is printed by --version; `default_threads` is the default of
 // --threads.

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "mtsweep/number_text.h"
-#include "mtsweep/stats.h"
+#include "sweep/output/number_text.h"
+#include "sweep/stats/intervals.h"
 
 namespace mtsweep {
 
@@ -34,7 +34,7 @@ std::string duration(double seconds) {
 }  // namespace
 
 void show_progress(Progress& p, const PointProgress& now) {
-  if (!p.enabled || !p.live) return;
+  if (!p.options.enabled || !p.options.live) return;
   const auto t = std::chrono::steady_clock::now();
   if (p.line_open && t - p.last_drawn < std::chrono::milliseconds(250)) return;
   p.last_drawn = t;
@@ -45,12 +45,12 @@ void show_progress(Progress& p, const PointProgress& now) {
                                static_cast<double>(sums.frames * judged_bits(s.ndkdd, s.iterat))
                          : 0.0;
   const double mbits =
-      now.seconds > 0 ? 6.0 * s.ndkdd * static_cast<double>(now.frames_computed) / now.seconds / 1e6
+      now.seconds > 0 ? double{mtsim::NUM_INF} * s.ndkdd * static_cast<double>(now.frames_computed) / now.seconds / 1e6
                       : 0.0;
   std::fprintf(p.out,
                "\r\033[Kpoint %zu of %zu  AN %s  frames %lld  errors %lld/%lld  BER %.2e  %.1f "
                "Mbit/s  ~%s left",
-               now.index + 1, p.points, shortest(now.an).c_str(),
+               now.index + 1, p.settings->an.size(), shortest(now.an).c_str(),
                static_cast<long long>(sums.frames),
                static_cast<long long>(last_errors(sums, s.iterat)),
                static_cast<long long>(s.stop.min_errors), ber, mbits,
@@ -60,15 +60,15 @@ void show_progress(Progress& p, const PointProgress& now) {
 }
 
 void show_point_finished(Progress& p, size_t index, const PointResult& point) {
-  if (!p.enabled) return;
+  if (!p.options.enabled) return;
   close_progress(p);
-  if (!p.point_lines) return;
+  if (!p.options.point_lines) return;
   const SweepSettings& s = *p.settings;
   const Rate r = rate_after(point.sums, s.ndkdd, s.iterat);
   std::fprintf(
       p.out,
       "mtsweep: point %zu of %zu, AN %s: %lld frames, %lld errors, BER %.3e, %.1f Mbit/s, %s\n",
-      index + 1, p.points, shortest(point.an).c_str(), static_cast<long long>(point.sums.frames),
+      index + 1, p.settings->an.size(), shortest(point.an).c_str(), static_cast<long long>(point.sums.frames),
       static_cast<long long>(r.errors), r.ber, mbit_per_s(point, s.ndkdd),
       duration(point.timing.wall_seconds).c_str());
   std::fflush(p.out);

@@ -6,18 +6,21 @@
 #include <chrono>
 #include <cstdio>
 
-#include "mtsweep/sweep.h"
+#include "sweep/sweep.h"
 
 namespace mtsweep {
 
-struct Progress {
-  std::FILE* out = stderr;
-  bool live = false;    // a terminal: redraw one line
+struct ProgressOptions {
   bool enabled = true;  // false with --quiet
+  bool live = false;    // stderr is a terminal: redraw one line
   // A line per finished point; not when stdout's table shows on the same
   // terminal.
   bool point_lines = true;
-  size_t points = 0;  // in the sweep
+};
+
+struct Progress {
+  std::FILE* out = stderr;
+  ProgressOptions options;
   const SweepSettings* settings = nullptr;
   std::chrono::steady_clock::time_point last_drawn{};
   bool line_open = false;  // a live line is on the screen

@@ -21,7 +21,7 @@ sigset_t watched_signals() {
 
 }  // namespace
 
-SignalWatcher::SignalWatcher(std::atomic<int>& received) {
+SignalWatcher::SignalWatcher(StopRequest& received) {
   const sigset_t set = watched_signals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   thread_ = std::thread([this, &received, set] {
@@ -32,8 +32,7 @@ SignalWatcher::SignalWatcher(std::atomic<int>& received) {
         if (closing_.load()) return;
         continue;
       }
-      int none = 0;
-      received.compare_exchange_strong(none, signal);  // the first signal decides the status
+      received.request(Stop{StopReason::kSignal, signal});  // the first request decides the status
     }
   });
 }

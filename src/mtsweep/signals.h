@@ -2,13 +2,14 @@
 //
 // The watcher blocks both signals in the thread that makes it, and so in
 // every thread started afterwards, and takes them with sigwait() on a
-// thread of its own.  There they are ordinary values: the watcher stores
-// the signal's number in the flag it was given, and the sweep polls that
-// flag between frames.
+// thread of its own.  There they are ordinary values: the watcher files
+// the signal as a stop request, which the sweep polls between frames.
 #pragma once
 
 #include <atomic>
 #include <thread>
+
+#include "sweep/rounds/stop_request.h"
 
 namespace mtsweep {
 
@@ -16,7 +17,7 @@ class SignalWatcher {
  public:
   // REQUIRES: no other thread of the process runs yet (they would keep the
   // signals unblocked), and `received` outlives the watcher.
-  explicit SignalWatcher(std::atomic<int>& received);
+  explicit SignalWatcher(StopRequest& received);
   // Stops the watching thread.  The signals stay blocked: one that comes
   // later waits unseen while the program writes its last lines and exits.
   ~SignalWatcher();
@@ -27,8 +28,5 @@ class SignalWatcher {
   std::atomic<bool> closing_{false};
   std::thread thread_;
 };
-
-// The exit status for a sweep stopped by `signal`: 128 + its number.
-inline int exit_status_for(int signal) { return 128 + signal; }
 
 }  // namespace mtsweep

@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "mtsweep/decimal_range.h"
-#include "mtsweep/stats.h"
-#include "mtsweep/tally.h"
+#include "sweep/stats/intervals.h"
+#include "sweep/stats/tally.h"
 
 namespace mtsweep {
 namespace {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "sim/frame/frame.h"
+#include "sweep/rounds/stop_request.h"
 
 namespace mtsweep {
 
@@ -34,14 +35,14 @@ class FramePool {
   int threads() const { return static_cast<int>(workers_.size()); }
 
   // Runs the frames with kst = first_kst + i into out[i], for every i of
-  // `out`.  Returns false when `stop` became nonzero before every frame
+  // `out`.  Returns false when a stop was requested before every frame
   // ran: `out` is then partly filled and must be discarded.  While waiting,
   // calls `tick` (if given) with the number of frames done, every
   // TICK_INTERVAL.  Rethrows what a worker threw (a failed allocation).
   // REQUIRES: config_error(config) is empty; first_kst + out.size() - 1
   // fits in int32_t.
   bool run(const mtsim::FrameConfig& config, int32_t first_kst, std::span<mtsim::FrameCounts> out,
-           const std::atomic<int>& stop, const std::function<void(int64_t)>& tick = {});
+           const StopRequest& stop, const std::function<void(int64_t)>& tick = {});
 
   static constexpr std::chrono::milliseconds TICK_INTERVAL{250};
 
@@ -50,7 +51,7 @@ class FramePool {
     mtsim::FrameConfig config;
     int32_t first_kst = 0;
     std::span<mtsim::FrameCounts> out;
-    const std::atomic<int>* stop = nullptr;
+    const StopRequest* stop = nullptr;
   };
 
   void work();

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "mtsweep/options.h"
-#include "mtsweep/tally.h"
+#include "sweep/settings.h"
+#include "sweep/stats/tally.h"
 #include "sim/channel/estimates.h"
 
 namespace mtsweep {
@@ -26,7 +26,7 @@ struct PointResult {
 
 // Information bits of the point's frames per second of its wall time.
 inline double mbit_per_s(const PointResult& p, int32_t ndkdd) {
-  const double bits = 6.0 * ndkdd * static_cast<double>(p.sums.frames);
+  const double bits = double{mtsim::NUM_INF} * ndkdd * static_cast<double>(p.sums.frames);
   return p.timing.wall_seconds > 0.0 ? bits / p.timing.wall_seconds / 1e6 : 0.0;
 }
 
@@ -36,8 +36,5 @@ struct SweepResult {
   bool complete = false;            // every AN finished or skipped
   double capacity_an = 0.0;         // the AN at which C16 is 3/4, the code rate
 };
-
-// True when the sweep ends early after `p` (--stop-ber).
-bool ends_sweep(const PointResult& p, const SweepSettings& s);
 
 }  // namespace mtsweep

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "mtsweep/tally.h"
+#include "sweep/stats/tally.h"
 
 namespace mtsweep {
 
@@ -28,7 +28,8 @@ struct Rate {
 };
 
 // Bits judged in one frame: iteration 0 is the decoder input, 6 ndkdd
-// bits; iteration j >= 1 judges 6 (ndkdd - 710 - 700 (j - 1)).
+// bits; iteration j >= 1 judges 6 judged_steps(ndkdd, j - 1), that is
+// 6 (ndkdd - 710 - 700 (j - 1)).
 int64_t judged_bits(int32_t ndkdd, int iteration);
 
 // Iteration 0 is the input, 1 ... iterat the decoder's iterations.

@@ -1,18 +1,9 @@
-#include "mtsweep/frame_pool.h"
+#include "sweep/rounds/frame_pool.h"
 
 #include <memory>
 #include <utility>
 
 namespace mtsweep {
-
-namespace {
-
-bool same_config(const mtsim::FrameConfig& a, const mtsim::FrameConfig& b) {
-  return a.infind == b.infind && a.ndkdd == b.ndkdd && a.iterat == b.iterat && a.AN == b.AN &&
-         a.npacketll == b.npacketll;
-}
-
-}  // namespace
 
 FramePool::FramePool(int threads) {
   workers_.reserve(static_cast<size_t>(threads));
@@ -29,7 +20,7 @@ FramePool::~FramePool() {
 }
 
 bool FramePool::run(const mtsim::FrameConfig& config, int32_t first_kst,
-                    std::span<mtsim::FrameCounts> out, const std::atomic<int>& stop,
+                    std::span<mtsim::FrameCounts> out, const StopRequest& stop,
                     const std::function<void(int64_t)>& tick) {
   std::unique_lock lock(mutex_);
   block_ = Block{config, first_kst, out, &stop};
@@ -61,12 +52,12 @@ void FramePool::work() {
       block = block_;
     }
     try {
-      if (!simulator || !same_config(simulator->config(), block.config)) {
+      if (!simulator || simulator->config() != block.config) {
         simulator.reset();  // free the old state before the new one is made
         simulator = std::make_unique<mtsim::Simulator>(block.config);
       }
       for (;;) {
-        if (block.stop->load() != 0) break;
+        if (block.stop->requested()) break;
         const int64_t i = next_.fetch_add(1);
         if (i >= static_cast<int64_t>(block.out.size())) break;
         block.out[static_cast<size_t>(i)] =

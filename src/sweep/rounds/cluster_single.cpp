@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "mtsweep/cluster.h"
+#include "sweep/rounds/cluster.h"
 
 namespace mtsweep {
 

@@ -1,9 +1,9 @@
-#include "mtsweep/table.h"
+#include "sweep/output/table.h"
 
 #include <cstdio>
 
-#include "mtsweep/number_text.h"
-#include "mtsweep/stats.h"
+#include "sweep/output/number_text.h"
+#include "sweep/stats/intervals.h"
 
 namespace mtsweep {
 

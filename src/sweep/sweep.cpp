@@ -1,9 +1,10 @@
-#include "mtsweep/sweep.h"
+#include "sweep/sweep.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "mtsweep/stats.h"
+#include "sweep/stats/capacity.h"
+#include "sweep/stats/intervals.h"
 
 namespace mtsweep {
 
@@ -15,8 +16,9 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// One point into `p`; returns 0, or what stopped it (`p` is then unfinished).
-int run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
+// One point into `p`; returns no stop, or what stopped it (`p` is then
+// unfinished).
+Stop run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
               const SweepHooks& hooks, PointResult& p) {
   const Clock::time_point start = Clock::now();
   p.an = s.an[index];
@@ -35,8 +37,7 @@ int run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
                                      seconds_since(start)});
       }
     };
-    if (const int stopped = rounds.run(config, first_kst, round, progress); stopped != 0)
-      return stopped;
+    if (const Stop stop = rounds.run(config, first_kst, round, progress); stop.requested()) return stop;
     p.timing.frames_computed += static_cast<int64_t>(n);
     for (size_t i = 0; i < n && !point_complete(p.sums, s.stop, s.iterat); ++i) {
       add_frame(p.sums, round[i]);
@@ -44,7 +45,7 @@ int run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
     progress(0);
   }
   p.timing.wall_seconds = seconds_since(start);
-  return 0;
+  return Stop{};
 }
 
 }  // namespace
@@ -53,8 +54,9 @@ bool ends_sweep(const PointResult& p, const SweepSettings& s) {
   return s.stop_ber && rate_after(p.sums, s.ndkdd, s.iterat).ber < *s.stop_ber;
 }
 
-int run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
-              const SweepHooks& hooks) {
+Stop run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
+               const SweepHooks& hooks) {
+  result.capacity_an = an_at_capacity(mtsim::CODE_RATE);
   const size_t kept = result.points.size();
   bool ended = false;
   result.skipped.clear();
@@ -66,8 +68,7 @@ int run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepRes
     if (i >= kept) {
       // A stop that came between points ends the point's first round.
       PointResult p;
-      if (const int stopped = run_point(settings, i, rounds, hooks, p); stopped != 0)
-        return stopped;
+      if (const Stop stop = run_point(settings, i, rounds, hooks, p); stop.requested()) return stop;
       result.points.push_back(std::move(p));
       if (hooks.point_finished) hooks.point_finished(i, result.points.back());
       if (hooks.save) hooks.save(result);
@@ -76,7 +77,7 @@ int run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepRes
   }
   result.complete = true;
   if (hooks.save) hooks.save(result);
-  return 0;
+  return Stop{};
 }
 
 }  // namespace mtsweep

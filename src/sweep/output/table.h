@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "mtsweep/sweep_result.h"
+#include "sweep/result.h"
 
 namespace mtsweep {
 

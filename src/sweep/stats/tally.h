@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "mtsweep/settings.h"
+#include "sweep/settings.h"
 #include "sim/frame/frame.h"
 
 namespace mtsweep {
@@ -32,10 +32,18 @@ void add_frame(PointSums& sums, const mtsim::FrameCounts& frame);
 // Errors after the last of `iterat` iterations.
 inline int64_t last_errors(const PointSums& sums, int iterat) { return sums.table[2 + iterat]; }
 
+// Why a point is complete: enough errors (with enough frames), or the
+// frames ran out.
+enum class PointStop { kNotYet, kMinErrors, kMaxFrames };
+PointStop point_stop(const PointSums& sums, const StopRule& rule, int iterat);
+const char* point_stop_name(PointStop stop);  // "min_errors", "max_frames"
+
 // True once the frames added so far complete the point: at least
 // min_frames and the errors after the last iteration at least min_errors,
 // or max_frames frames.
-bool point_complete(const PointSums& sums, const StopRule& rule, int iterat);
+inline bool point_complete(const PointSums& sums, const StopRule& rule, int iterat) {
+  return point_stop(sums, rule, iterat) != PointStop::kNotYet;
+}
 
 inline constexpr int MAX_ROUND_PER_WORKER = 16;
 

@@ -1,4 +1,4 @@
-#include "mtsweep/stats.h"
+#include "sweep/stats/intervals.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,7 +56,8 @@ double t_quantile_95(int64_t df) {
 double q_function(double x) { return 0.5 * std::erfc(x / std::sqrt(2.0)); }
 
 int64_t judged_bits(int32_t ndkdd, int iteration) {
-  return iteration == 0 ? int64_t{6} * ndkdd : int64_t{6} * (ndkdd - 710 - 700 * (iteration - 1));
+  const int32_t steps = iteration == 0 ? ndkdd : mtsim::judged_steps(ndkdd, iteration - 1);
+  return int64_t{mtsim::NUM_INF} * steps;
 }
 
 Rate frame_interval(int64_t frames, int64_t bits_per_frame, int64_t errors, double errors_sq) {

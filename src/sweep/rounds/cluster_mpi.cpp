@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "mtsweep/cluster.h"
+#include "sweep/rounds/cluster.h"
 
 namespace mtsweep {
 

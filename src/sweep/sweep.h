@@ -14,7 +14,8 @@
 #include <functional>
 #include <span>
 
-#include "mtsweep/sweep_result.h"
+#include "sweep/result.h"
+#include "sweep/rounds/stop_request.h"
 
 namespace mtsweep {
 
@@ -39,20 +40,24 @@ struct SweepHooks {
 struct RoundRunner {
   int workers = 1;  // among which a round is shared
   // Runs the frames with kst = first_kst + i into round[i], for every i of
-  // `round`.  Returns 0, or why the sweep stops (a signal, or -1 for a
-  // failed write): `round` is then to be discarded.  Calls `tick` with the
-  // frames done so far while it waits, as FramePool::run does.
-  std::function<int(const mtsim::FrameConfig& config, int32_t first_kst,
-                    std::span<mtsim::FrameCounts> round, const std::function<void(int64_t)>& tick)>
+  // `round`.  Returns no stop, or why the sweep stops: `round` is then to
+  // be discarded.  Calls `tick` with the frames done so far while it waits,
+  // as FramePool::run does.
+  std::function<Stop(const mtsim::FrameConfig& config, int32_t first_kst,
+                     std::span<mtsim::FrameCounts> round, const std::function<void(int64_t)>& tick)>
       run;
 };
 
 // Runs the points of `settings` that `result` does not hold yet (it may
-// hold the first points, kept from an earlier run).  Returns 0 when the
-// sweep is complete, or what stopped a round: `result` then holds the
+// hold the first points, kept from an earlier run).  Returns no stop when
+// the sweep is complete, or what stopped a round: `result` then holds the
 // points finished before it.  REQUIRES: result.points are the first points
 // of settings.an.
-int run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
-              const SweepHooks& hooks);
+Stop run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
+               const SweepHooks& hooks);
+
+// True when the sweep ends early after `p` (--stop-ber): its BER after the
+// last iteration is below stop_ber.
+bool ends_sweep(const PointResult& p, const SweepSettings& s);
 
 }  // namespace mtsweep

@@ -1,4 +1,4 @@
-#include "mtsweep/number_text.h"
+#include "sweep/output/number_text.h"
 
 #include <cstdarg>
 #include <cstdio>

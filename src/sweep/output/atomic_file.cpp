@@ -1,4 +1,4 @@
-#include "mtsweep/atomic_file.h"
+#include "sweep/output/atomic_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

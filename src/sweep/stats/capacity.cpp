@@ -1,4 +1,4 @@
-#include "mtsweep/capacity.h"
+#include "sweep/stats/capacity.h"
 
 #include "sim/channel/estimates.h"
 

@@ -5,8 +5,6 @@
 
 namespace mtsweep {
 
-inline constexpr double CODE_RATE = 0.75;
-
 // The AN (Es/N0 in dB) at which C16 = rate, to about 1e-6 dB.
 // REQUIRES: C16 at AN -3.0 below `rate` and at AN 5.0 above it (true for
 // rates 0.49 ... 0.97).

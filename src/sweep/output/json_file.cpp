@@ -1,9 +1,9 @@
-#include "mtsweep/json_file.h"
+#include "sweep/output/json_file.h"
 
 #include <nlohmann/json.hpp>
 
-#include "mtsweep/capacity.h"
-#include "mtsweep/stats.h"
+#include "sweep/stats/capacity.h"
+#include "sweep/stats/intervals.h"
 
 namespace mtsweep {
 
@@ -49,10 +49,7 @@ json point_json(const PointResult& p, const SweepSettings& s) {
       {"ebn0_db", ebn0_db(p.an)},
       {"frames", sums.frames},
       {"kst", {s.seed, s.seed + sums.frames - 1}},
-      {"stopped_by",
-       last_errors(sums, s.iterat) >= s.stop.min_errors && sums.frames >= s.stop.min_frames
-           ? "min_errors"
-           : "max_frames"},
+      {"stopped_by", point_stop_name(point_stop(sums, s.stop, s.iterat))},
       {"counts",
        {{"table", std::vector<int64_t>(sums.table.begin(), sums.table.begin() + entries)},
         {"table_sq", std::vector<double>(sums.table_sq.begin(), sums.table_sq.begin() + entries)},
@@ -110,7 +107,7 @@ std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInf
       {"settings", settings_json(s)},
       {"complete", r.complete},
       {"capacity_limit",
-       {{"rate", CODE_RATE}, {"an_db", r.capacity_an}, {"ebn0_db", ebn0_db(r.capacity_an)}}},
+       {{"rate", mtsim::CODE_RATE}, {"an_db", r.capacity_an}, {"ebn0_db", ebn0_db(r.capacity_an)}}},
       {"points", points},
       {"skipped_an_db", r.skipped},
       {"run",
@@ -133,7 +130,7 @@ ResumedSweep read_sweep(const std::string& text, const std::string& path,
     const json wanted = settings_json(settings);
     for (const auto& [key, value] : wanted.items()) {
       if (!stored.contains(key) || stored.at(key) != value) {
-        out.exit_status = 2;
+        out.problem = ResumedSweep::Problem::kOtherSettings;
         out.error = where + " holds a sweep with other settings: " + option_of(key) + " " +
                     (stored.contains(key) ? stored.at(key).dump() : "missing") + ", not " +
                     value.dump() + " (never mixed: give the same settings or another --json)";
@@ -151,7 +148,7 @@ ResumedSweep read_sweep(const std::string& text, const std::string& path,
     }
   } catch (const std::exception& e) {
     out.result.points.clear();
-    out.exit_status = 1;
+    out.problem = ResumedSweep::Problem::kNotASweep;
     out.error = where + " cannot be resumed: " + e.what();
   }
   return out;

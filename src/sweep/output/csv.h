@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "mtsweep/sweep_result.h"
+#include "sweep/result.h"
 
 namespace mtsweep {
 

@@ -1,4 +1,4 @@
-#include "mtsweep/tally.h"
+#include "sweep/stats/tally.h"
 
 #include <algorithm>
 
@@ -18,9 +18,23 @@ void add_frame(PointSums& sums, const mtsim::FrameCounts& frame) {
   sums.isaerr += frame.isaerr;
 }
 
-bool point_complete(const PointSums& sums, const StopRule& rule, int iterat) {
-  if (sums.frames >= rule.max_frames) return true;
-  return sums.frames >= rule.min_frames && last_errors(sums, iterat) >= rule.min_errors;
+PointStop point_stop(const PointSums& sums, const StopRule& rule, int iterat) {
+  if (sums.frames >= rule.min_frames && last_errors(sums, iterat) >= rule.min_errors) {
+    return PointStop::kMinErrors;
+  }
+  return sums.frames >= rule.max_frames ? PointStop::kMaxFrames : PointStop::kNotYet;
+}
+
+const char* point_stop_name(PointStop stop) {
+  switch (stop) {
+    case PointStop::kMinErrors:
+      return "min_errors";
+    case PointStop::kMaxFrames:
+      return "max_frames";
+    case PointStop::kNotYet:
+      break;
+  }
+  return "not_yet";
 }
 
 int64_t round_size(const PointSums& sums, const StopRule& rule, int iterat, int workers) {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "mtsweep/options.h"
-#include "mtsweep/sweep_result.h"
+#include "sweep/result.h"
+#include "sweep/settings.h"
 
 namespace mtsweep {
 
@@ -23,9 +23,10 @@ struct RunInfo {
 std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInfo& run);
 
 struct ResumedSweep {
-  SweepResult result;   // the finished points of the file, not yet complete
-  int exit_status = 0;  // 0, or 2 (other settings) or 1 (not a sweep file)
-  std::string error;    // one line, naming the file
+  enum class Problem { kNone, kOtherSettings, kNotASweep };
+  SweepResult result;  // the finished points of the file, not yet complete
+  Problem problem = Problem::kNone;
+  std::string error;   // one line, naming the file
 };
 
 // The finished points of the sweep in `text`, read from `path`.

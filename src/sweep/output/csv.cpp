@@ -1,7 +1,7 @@
-#include "mtsweep/csv.h"
+#include "sweep/output/csv.h"
 
-#include "mtsweep/number_text.h"
-#include "mtsweep/stats.h"
+#include "sweep/output/number_text.h"
+#include "sweep/stats/intervals.h"
 
 namespace mtsweep {
 

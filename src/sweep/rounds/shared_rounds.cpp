@@ -1,18 +1,18 @@
-#include "mtsweep/shared_rounds.h"
+#include "sweep/rounds/shared_rounds.h"
 
 #include <algorithm>
 #include <numeric>
 #include <stdexcept>
 
-#include "mtsweep/tally.h"
+#include "sweep/stats/tally.h"
 
 namespace mtsweep {
 
 namespace {
 
-// A frame on the wire: its result table, then the chain's counts.  The
-// table's entries beyond iterat + 3 are 0 and not sent.
-int words_per_frame(int32_t iterat) { return iterat + 8; }
+// A frame on the wire: its result table, then the chain's five counts.
+// The table's entries beyond iterat + 3 are 0 and not sent.
+int words_per_frame(int32_t iterat) { return iterat + 3 + 5; }
 
 int32_t* pack(const mtsim::FrameCounts& f, int32_t* out) {
   const std::span<const int32_t> table = f.result_table();
@@ -32,7 +32,7 @@ const int32_t* unpack(const int32_t* in, int32_t iterat, mtsim::FrameCounts& f) 
 
 }  // namespace
 
-SharedRounds::SharedRounds(Cluster& cluster, FramePool& pool, const std::atomic<int>& stop)
+SharedRounds::SharedRounds(Cluster& cluster, FramePool& pool, const StopRequest& stop)
     : cluster_(cluster), pool_(pool), stop_(stop) {
   const std::vector<int> threads = cluster.gather(pool.threads());
   workers_before_.assign(threads.size() + 1, 0);
@@ -40,12 +40,12 @@ SharedRounds::SharedRounds(Cluster& cluster, FramePool& pool, const std::atomic<
   counts_.resize(threads.size());
   displacements_.resize(threads.size());
   // MPI counts words in int.
-  const int64_t most_words = int64_t{MAX_ROUND_PER_WORKER} * workers() * words_per_frame(15) +
+  const int64_t most_words = int64_t{MAX_ROUND_PER_WORKER} * workers() * words_per_frame(mtsim::MAX_ITERAT) +
                              static_cast<int64_t>(threads.size());
   if (most_words > INT32_MAX) throw std::length_error("too many workers for one round's exchange");
 }
 
-int SharedRounds::run(const mtsim::FrameConfig& config, int32_t first_kst,
+Stop SharedRounds::run(const mtsim::FrameConfig& config, int32_t first_kst,
                       std::span<mtsim::FrameCounts> round,
                       const std::function<void(int64_t)>& tick) {
   const auto ranks = static_cast<size_t>(cluster_.size());
@@ -66,11 +66,11 @@ int SharedRounds::run(const mtsim::FrameConfig& config, int32_t first_kst,
     const double scale = static_cast<double>(workers()) / pool_.threads();
     std::function<void(int64_t)> scaled;
     if (tick) scaled = [&](int64_t done) { tick(static_cast<int64_t>(done * scale)); };
-    // An unfinished slice shows in the flag below.
+    // An unfinished slice shows in the stop word below.
     pool_.run(config, first_kst + static_cast<int32_t>(first_of(me)), slice, stop_, scaled);
   }
   mine_.resize(static_cast<size_t>(counts_[me]));
-  mine_[0] = stop_.load();
+  mine_[0] = stop_.get().word();
   int32_t* out = mine_.data() + 1;
   for (const mtsim::FrameCounts& f : slice) out = pack(f, out);
 
@@ -78,13 +78,14 @@ int SharedRounds::run(const mtsim::FrameConfig& config, int32_t first_kst,
   cluster_.gather(mine_, counts_, displacements_, all_);
 
   for (size_t r = 0; r < ranks; ++r) {
-    if (const int32_t flag = all_[static_cast<size_t>(displacements_[r])]; flag != 0) return flag;
+    const Stop stop = Stop::from_word(all_[static_cast<size_t>(displacements_[r])]);
+    if (stop.requested()) return stop;
   }
   for (size_t r = 0; r < ranks; ++r) {
     const int32_t* in = all_.data() + displacements_[r] + 1;
     for (size_t i = first_of(r); i < first_of(r + 1); ++i) in = unpack(in, config.iterat, round[i]);
   }
-  return 0;
+  return Stop{};
 }
 
 }  // namespace mtsweep

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mtsweep/sweep_result.h"
+#include "sweep/result.h"
 
 namespace mtsweep {
 

@@ -1,10 +1,10 @@
-#include "mtsweep/svg_plot.h"
+#include "sweep/output/svg_plot.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "mtsweep/number_text.h"
-#include "mtsweep/stats.h"
+#include "sweep/output/number_text.h"
+#include "sweep/stats/intervals.h"
 
 namespace mtsweep {
 
