@@ -15,7 +15,7 @@
 #include "sim/code/encoder.h"
 #include "sim/decoder/decoder_fast.h"
 #include "sim/frame/frame.h"
-#include "tests/support/prepared_run.h"
+#include "support/prepared_run.h"
 
 namespace mtsim {
 namespace {
@@ -25,14 +25,14 @@ constexpr double kBits = 6.0 * kSteps;  // information bits of a run
 
 // One prepared run per noise level, made once: the data do not depend on
 // iterat, and the fast kernels produce the reference's data.
-test_support::PreparedRun& prepared(double an) {
-  static std::map<double, std::unique_ptr<test_support::PreparedRun>> runs;
+testing_support::PreparedRun& prepared(double an) {
+  static std::map<double, std::unique_ptr<testing_support::PreparedRun>> runs;
   auto& slot = runs[an];
   if (!slot) {
-    test_support::RunParams p;
+    testing_support::RunParams p;
     p.ndkdd = kSteps;
     p.AN = an;
-    slot = std::make_unique<test_support::PreparedRun>(p, Kernels::kFast);
+    slot = std::make_unique<testing_support::PreparedRun>(p, Kernels::kFast);
     slot->prepare();
   }
   return *slot;

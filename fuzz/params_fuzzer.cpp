@@ -68,7 +68,7 @@ void check_warnings(const std::string& diagnostics) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const auto out = mtsim::testing::read_parameter_text(
+  const auto out = testing_support::read_parameter_text(
       std::string_view(reinterpret_cast<const char*>(data), size));
   const mtsim::Params& p = out.params;
 

@@ -6,18 +6,21 @@
 
 #include "support/harness.h"
 
-namespace mtsim::testing {
+namespace mtsim {
 namespace {
 
-TEST(SpeedTest, BitsPerSecondAsRecorded) {
-  for (const std::vector<std::string>& row : data_rows("speeds.txt")) {
-    const int64_t from = std::stoll(row.at(1)), to = std::stoll(row.at(2));
-    const ClockReading start{static_cast<int32_t>(from / 1000), from},
-        end{static_cast<int32_t>(to / 1000), to};
-    EXPECT_EQ(bits_per_second(std::stoll(row.at(0)), start, end), std::stol(row.at(3)))
-        << row.at(1) << " ... " << row.at(2);
-  }
+using testing_support::Row;
+
+class SpeedTest : public ::testing::TestWithParam<Row> {};
+
+TEST_P(SpeedTest, BitsPerSecondAsRecorded) {
+  const Row& row = GetParam();
+  const int64_t from = std::stoll(row.at(1)), to = std::stoll(row.at(2));
+  const ClockReading start{static_cast<int32_t>(from / 1000), from},
+      end{static_cast<int32_t>(to / 1000), to};
+  EXPECT_EQ(bits_per_second(std::stoll(row.at(0)), start, end), std::stol(row.at(3)));
 }
+INSTANTIATE_TABLE(SpeedTest, "speeds.txt");
 
 TEST(ClockTest, ReadsElapsedTimeFromItsStart) {
   int64_t now = 1'000'000'123;
@@ -29,4 +32,4 @@ TEST(ClockTest, ReadsElapsedTimeFromItsStart) {
 }
 
 }  // namespace
-}  // namespace mtsim::testing
+}  // namespace mtsim

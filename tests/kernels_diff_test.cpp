@@ -13,6 +13,7 @@
 #include "sim/simd.h"
 #include "sim/random/rng_blocks.h"
 #include "sim/source/source.h"
+#include "support/state_diff.h"
 
 namespace mtsim {
 namespace {
@@ -48,8 +49,9 @@ TEST(RngBlocksTest, FollowsBothGeneratorsCallByCall) {
 }
 
 // Random sent bits, then the channel both ways from the same seed.
-void expect_same_channel(int32_t kst, int32_t ndkdd, const ChannelTable& table,
-                         const SwapTable& swap = make_swap_table()) {
+// Returns the path the fast channel took.
+KernelPath expect_same_channel(int32_t kst, int32_t ndkdd, const ChannelTable& table,
+                               const SwapTable& swap = make_swap_table()) {
   auto ref = std::make_unique<Streams>();
   std::mt19937 bits(static_cast<uint32_t>(kst) + static_cast<uint32_t>(ndkdd));
   for (Stream* s : {&ref->inf[0], &ref->inf[1], &ref->inf[2], &ref->inf[3], &ref->inf[4],
@@ -61,20 +63,24 @@ void expect_same_channel(int32_t kst, int32_t ndkdd, const ChannelTable& table,
   seed_generators(a_ref, unused, kst);
   seed_generators(a_fast, unused, kst);
   const ChannelErrors e_ref = transmit_reference(*ref, a_ref, swap, table, ndkdd);
-  const ChannelErrors e_fast = transmit_fast(*fast, a_fast, swap, table, ndkdd);
+  KernelPath path = KernelPath::kScalar;
+  const ChannelErrors e_fast = transmit_fast(*fast, a_fast, swap, table, ndkdd, &path);
   const std::string what = "kst " + std::to_string(kst) + " ndkdd " + std::to_string(ndkdd);
   EXPECT_EQ(e_fast.inferr, e_ref.inferr) << what;
   EXPECT_EQ(e_fast.isaerr, e_ref.isaerr) << what;
   EXPECT_EQ(a_fast.a, a_ref.a) << what;
   EXPECT_EQ(a_fast.b, a_ref.b) << what;
-  EXPECT_TRUE(*fast == *ref) << what;
+  EXPECT_EQ(testing_support::first_difference(*fast, *ref), "") << what;
+  return path;
 }
 
 TEST(ChannelDiffTest, RaggedRunsAndEverySeed) {
   if (!cpu_has_avx512gfni()) GTEST_SKIP() << "no AVX-512 GFNI: the fast channel is the reference";
   const ChannelTable table = channel_estimates(2.0).table;
   for (int32_t kst : kSeeds) {
-    for (int32_t ndkdd : {1, 31, 32, 33, 1000, 40001}) expect_same_channel(kst, ndkdd, table);
+    for (int32_t ndkdd : {1, 31, 32, 33, 1000, 40001}) {
+      EXPECT_EQ(path_name(expect_same_channel(kst, ndkdd, table)), path_name(KernelPath::kVector));
+    }
   }
 }
 
@@ -95,37 +101,49 @@ TEST(ChannelDiffTest, TablesWithTiesAndTablesRefused) {
   expect_same_channel(8, 3000, channel_estimates(3.0).table, swap);
 }
 
-TEST(SourceDiffTest, ShortRunsSeedsAndPatternPositions) {
-  if (!cpu_has_avx512bw()) GTEST_SKIP() << "no AVX-512BW: the fast source is the reference";
+// One source mode and length from every pattern position, for two
+// generator states (rngB's seed, and an unmasked one).
+class SourceDiffTest : public ::testing::TestWithParam<std::tuple<int32_t, int32_t>> {};
+
+TEST_P(SourceDiffTest, AsTheReferenceFromEveryStart) {
+  if (!cpu_has_avx512bw()) GTEST_SKIP() << "no AVX-512BW: the fast source is its reference";
+  const auto [infind, ndkdd] = GetParam();
   InfPattern odd = make_inf_pattern();
-  odd[4] = 2;  // not a bit: the fast kernel must still match
+  odd[4] = 2;  // not a bit: the fast kernel must fall back and still match
   const Rng seeds[] = {Rng{451, 7799, RNG_B_CYCLES}, Rng{0xFFFFFFF0u, 12345, RNG_B_CYCLES}};
   auto ref = std::make_unique<Streams>(), fast = std::make_unique<Streams>();
   for (const Rng& seed : seeds) {
-    for (int32_t infind : {-3, 1, 2, 3, 4}) {
-      for (int32_t ndkdd : {1, 5, 32, 33, 341, 342, 683, 20000}) {
-        for (int32_t pos : {0, 17, 29, 31}) {
-          const InfPattern& pattern = pos == 17 && ndkdd == 33 ? odd : make_inf_pattern();
-          for (Stream& x : fast->inf) std::fill_n(x.begin() + tpos, 20100, int16_t{9});
-          Rng b_ref = seed, b_fast = seed;
-          SourceState r{pos, 6, 2}, f = r;
-          generate_bits_reference(*ref, b_ref, pattern, infind, ndkdd, r);
-          generate_bits_fast(*fast, b_fast, pattern, infind, ndkdd, f);
-          SCOPED_TRACE(std::to_string(infind) + " " + std::to_string(ndkdd) + " " + std::to_string(pos));
-          ASSERT_EQ(f.inf_weight, r.inf_weight);
-          ASSERT_EQ(f.inftot, r.inftot);
-          ASSERT_EQ(f.pattern_pos, r.pattern_pos);
-          ASSERT_EQ(b_fast.a, b_ref.a);
-          ASSERT_EQ(b_fast.b, b_ref.b);
-          for (int32_t k = 0; k < NUM_INF; ++k) {
-            ASSERT_TRUE(std::equal(ref->inf[k].begin() + tpos, ref->inf[k].begin() + tpos + ndkdd, fast->inf[k].begin() + tpos));
-            ASSERT_EQ(fast->inf[k][tpos + ndkdd], 9);  // nothing past the run
-          }
-        }
+    for (int32_t pos : {0, 17, 29, 31}) {
+      SCOPED_TRACE("seed a " + std::to_string(seed.a) + ", pattern position " + std::to_string(pos));
+      const bool odd_pattern = pos == 17 && ndkdd == 33;
+      const bool vector = pos <= PATTERN_LEN && !odd_pattern;
+      const InfPattern& pattern = odd_pattern ? odd : make_inf_pattern();
+      for (Stream& x : fast->inf) std::fill_n(x.begin() + tpos, ndkdd + 100, int16_t{9});
+      Rng b_ref = seed, b_fast = seed;
+      SourceState r{pos, 6, 2}, f = r;
+      KernelPath path = KernelPath::kScalar;
+      generate_bits_reference(*ref, b_ref, pattern, infind, ndkdd, r);
+      generate_bits_fast(*fast, b_fast, pattern, infind, ndkdd, f, &path);
+      EXPECT_EQ(path_name(path), path_name(vector ? KernelPath::kVector : KernelPath::kScalar));
+      EXPECT_EQ(f.inf_weight, r.inf_weight);
+      EXPECT_EQ(f.inftot, r.inftot);
+      EXPECT_EQ(f.pattern_pos, r.pattern_pos);
+      EXPECT_EQ(b_fast.a, b_ref.a);
+      EXPECT_EQ(b_fast.b, b_ref.b);
+      for (int32_t k = 0; k < NUM_INF; ++k) {
+        const auto* want = ref->inf[k].data() + tpos;
+        const auto* got = fast->inf[k].data() + tpos;
+        const auto at = std::mismatch(got, got + ndkdd, want).first - got;
+        EXPECT_EQ(at, ndkdd) << "inf[" << k << "] differs at step " << at;
+        EXPECT_EQ(got[ndkdd], 9) << "inf[" << k << "]: written past the run";
       }
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(ModesAndLengths, SourceDiffTest,
+                         ::testing::Combine(::testing::Values(-3, 1, 2, 3, 4),
+                                            ::testing::Values(1, 5, 32, 33, 341, 342, 683, 20000)));
 
 }  // namespace
 }  // namespace mtsim

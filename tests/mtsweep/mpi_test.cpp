@@ -4,42 +4,34 @@
 #include <csignal>
 #include <thread>
 
-#include "program_support.h"
+#include "sweep_scratch.h"
 
 namespace {
 
-using namespace mtsweep_test;
+using namespace sweep_testing;
+using Outcome = testing_support::Scratch::Outcome;
 
+// mpirun's arguments for a job of `ranks` ranks of mtsweep with `args`.
 std::vector<std::string> job(int ranks, const std::vector<std::string>& args) {
-  std::vector<std::string> command{MPIEXEC, "--oversubscribe", "-np", std::to_string(ranks),
-                                   MTSWEEP_BINARY};
+  std::vector<std::string> command{"--oversubscribe", "-np", std::to_string(ranks), MTSWEEP_BINARY};
   command.insert(command.end(), args.begin(), args.end());
   return command;
 }
 
-// As finish(), but a job still running after a minute hangs: it is stopped
-// and its status is -1.
-Result finish_in_time(pid_t pid, const fs::path& cwd) {
-  int raw = 0;
-  pid_t ended = 0;
-  for (int i = 0; i < 600 && (ended = waitpid(pid, &raw, WNOHANG)) == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  if (ended == 0) signal_process(pid, SIGTERM), waitpid(pid, &raw, 0);
-  return {ended == pid && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(cwd / "stdout.txt"),
-          slurp(cwd / "stderr.txt")};
-}
+// A job still running after a minute hangs: it is stopped and fails.
+constexpr int kJobTimeout = 60;
 
 // The process of `rank` among the children of mpirun `job`, or -1.
 pid_t rank_process(pid_t job, int rank) {
   const std::string wanted = "OMPI_COMM_WORLD_RANK=" + std::to_string(rank) + '\0';
   for (const fs::directory_entry& e : fs::directory_iterator("/proc")) {
-    const std::string stat = slurp(e.path() / "stat");  // pid (name) state ppid ...
+    const std::string stat = read_file(e.path() / "stat");  // pid (name) state ppid ...
     if (stat.empty() || job <= 1) continue;
     std::istringstream fields(stat.substr(stat.rfind(')') + 2));
     char state = 0;
     pid_t parent = 0;
     fields >> state >> parent;
-    if (parent == job && slurp(e.path() / "environ").find(wanted) != std::string::npos)
+    if (parent == job && read_file(e.path() / "environ").find(wanted) != std::string::npos)
       return std::stoi(e.path().filename().string());
   }
   return -1;
@@ -50,36 +42,36 @@ pid_t rank_process(pid_t job, int rank) {
 size_t wait_for_more_points(const std::string& path, size_t points) {
   size_t now = 0;
   for (int i = 0; i < 2000 && now <= points; ++i) {
-    if (fs::exists(path)) now = json::parse(slurp(path))["points"].size();
+    if (fs::exists(path)) now = json::parse(read_file(path))["points"].size();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return now;
 }
 
-std::vector<std::string> with_outputs(const Scratch& s, const std::string& name,
+std::vector<std::string> with_outputs(const SweepScratch& s, const std::string& name,
                                       const std::string& args) {
-  std::vector<std::string> a = split(args);
+  std::vector<std::string> a = testing_support::words(args);
   a.insert(a.end(), {"--csv", s.out(name + ".csv"), "--json", s.out(name + ".json")});
   return a;
 }
 
 TEST(MtsweepMpiTest, RanksGiveTheResultsOfOneProcess) {
-  Scratch s("mpi-ranks");
+  SweepScratch s;
   // A point that completes within a round, one that runs to --max-frames
   // (61: the last round is split unevenly), one left out by --stop-ber.
   const std::string args =
       "--an 2.5:3.0:0.25 --ndkdd 20000 --min-errors 40 --min-frames 3 --max-frames 61 "
       "--stop-ber 1e-5 --threads 1";
-  const Result one = sweep(s, with_outputs(s, "one", args));
+  const Outcome one = s.run(MTSWEEP_BINARY, with_outputs(s, "one", args));
   ASSERT_EQ(one.status, 0) << one.err;
   for (const int ranks : {1, 2, 3}) {
     const std::string name = std::to_string(ranks) + "ranks";
     SCOPED_TRACE(name);
-    const Result r = finish_in_time(start(job(ranks, with_outputs(s, name, args)), s.dir), s.dir);
+    const Outcome r = s.finish(s.start(MPIEXEC, job(ranks, with_outputs(s, name, args))), kJobTimeout);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(slurp(s.out(name + ".csv")), slurp(s.out("one.csv")));
-    const std::string text = slurp(s.out(name + ".json"));
-    EXPECT_EQ(without_times(text), without_times(slurp(s.out("one.json"))));
+    EXPECT_EQ(read_file(s.out(name + ".csv")), read_file(s.out("one.csv")));
+    const std::string text = read_file(s.out(name + ".json"));
+    EXPECT_EQ(without_times(text), without_times(read_file(s.out("one.json"))));
     EXPECT_EQ(json::parse(text)["run"]["ranks"], ranks);
     // The leader alone prints: one table, one line per finished point.
     const auto lines = [](const std::string& text) {
@@ -91,42 +83,42 @@ TEST(MtsweepMpiTest, RanksGiveTheResultsOfOneProcess) {
 }
 
 TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
-  Scratch s("mpi-lost");
+  SweepScratch s;
   const std::string args =
       "--an 2.0:3.0:0.25 --ndkdd 20000 --min-errors 1000000 --min-frames 150 --max-frames 150 "
       "--threads 1 --quiet";
-  ASSERT_EQ(sweep(s, with_outputs(s, "whole", args)).status, 0);
+  ASSERT_EQ(s.run(MTSWEEP_BINARY, with_outputs(s, "whole", args)).status, 0);
   const std::string json_path = s.out("cut.json");
 
   // SIGTERM to one rank only: every rank stops after the same round.
-  pid_t pid = start(job(3, with_outputs(s, "cut", args)), s.dir);
+  auto mpirun = s.start(MPIEXEC, job(3, with_outputs(s, "cut", args)));
   wait_for_more_points(json_path, 0);
-  const pid_t rank1 = rank_process(pid, 1);
+  const pid_t rank1 = rank_process(mpirun.pid, 1);
   ASSERT_GT(rank1, 1) << "rank 1 of the job not found";
-  signal_process(rank1, SIGTERM);
-  Result r = finish_in_time(pid, s.dir);
+  testing_support::signal_process(rank1, SIGTERM);
+  Outcome r = s.finish(mpirun, kJobTimeout);
   EXPECT_EQ(r.status, 143) << r.err;
 
   // A rank killed midway through the resumed sweep: the job ends, failed.
   std::vector<std::string> resume = with_outputs(s, "cut", args);
   resume.push_back("--resume");
-  pid = start(job(3, resume), s.dir);
+  mpirun = s.start(MPIEXEC, job(3, resume));
   const size_t kept =
-      wait_for_more_points(json_path, json::parse(slurp(json_path))["points"].size());
-  const pid_t rank2 = rank_process(pid, 2);
+      wait_for_more_points(json_path, json::parse(read_file(json_path))["points"].size());
+  const pid_t rank2 = rank_process(mpirun.pid, 2);
   ASSERT_GT(rank2, 1) << "rank 2 of the job not found";
-  signal_process(rank2, SIGKILL);
-  r = finish_in_time(pid, s.dir);
+  testing_support::signal_process(rank2, SIGKILL);
+  r = s.finish(mpirun, kJobTimeout);
   EXPECT_GT(r.status, 0) << r.err;
-  const json cut = json::parse(slurp(json_path));
+  const json cut = json::parse(read_file(json_path));
   EXPECT_EQ(cut["complete"], false);
   EXPECT_LT(cut["points"].size(), 5u);
   EXPECT_GE(cut["points"].size(), kept);
 
-  r = finish_in_time(start(job(2, resume), s.dir), s.dir);
+  r = s.finish(s.start(MPIEXEC, job(2, resume)), kJobTimeout);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(slurp(s.out("cut.csv")), slurp(s.out("whole.csv")));
-  EXPECT_EQ(without_times(slurp(json_path)), without_times(slurp(s.out("whole.json"))));
+  EXPECT_EQ(read_file(s.out("cut.csv")), read_file(s.out("whole.csv")));
+  EXPECT_EQ(without_times(read_file(json_path)), without_times(read_file(s.out("whole.json"))));
 }
 
 }  // namespace

@@ -4,54 +4,51 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <fstream>
 #include <thread>
 
-#include "program_support.h"
+#include "sweep_scratch.h"
 
 namespace {
 
-using namespace mtsweep_test;
+using namespace sweep_testing;
+using testing_support::Row;
+using Outcome = testing_support::Scratch::Outcome;
 
-TEST(MtsweepProgramTest, BadInputsAreRefusedWithOneLineAndNoFile) {
-  std::ifstream table(MTSWEEP_TEST_DATA "/bad_inputs.txt");
-  Scratch s("bad");
-  int cases = 0;
-  for (std::string line; std::getline(table, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    const size_t bar = line.find(" | ");
-    std::vector<std::string> args{"--csv",         s.out("a.csv"), "--json",
-                                  s.out("a.json"), "--plot",       s.out("a.svg")};
-    for (const std::string& a : split(line.substr(0, bar))) args.push_back(a);
-    const Result r = sweep(s, args);
-    SCOPED_TRACE(line);
-    ++cases;
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("mtsweep: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(line.substr(bar + 3)), std::string::npos) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_TRUE(fs::is_empty(s.dir / "out"));
-  }
-  EXPECT_GE(cases, 25);
+class BadInputTest : public ::testing::TestWithParam<Row> {};
+
+TEST_P(BadInputTest, RefusedWithOneLineAndNoFile) {
+  SweepScratch s;
+  std::vector<std::string> args{"--csv",         s.out("a.csv"), "--json",
+                                s.out("a.json"), "--plot",       s.out("a.svg")};
+  for (const std::string& a : testing_support::words(GetParam().at(0))) args.push_back(a);
+  const Outcome r = s.run(MTSWEEP_BINARY, args);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("mtsweep: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(GetParam().at(1)), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_TRUE(s.out_empty());
 }
+INSTANTIATE_TABLE(BadInputTest, "sweep_bad_inputs.txt");
 
 TEST(MtsweepProgramTest, UnwritableOutputFailsBeforeSimulating) {
-  Scratch s("unwritable");
+  SweepScratch s;
   // Not a directory: refused even for root.  The sweep would take minutes.
-  const Result r = sweep(s, {"--an", "2.0:5.0:0.1", "--max-frames", "2000000", "--json",
-                             s.out("a.json"), "--csv", "/dev/null/a.csv"});
+  const Outcome r = s.run(MTSWEEP_BINARY, {"--an", "2.0:5.0:0.1", "--max-frames", "2000000",
+                                           "--json", s.out("a.json"), "--csv", "/dev/null/a.csv"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "mtsweep: cannot write \"/dev/null/a.csv\": Not a directory\n");
-  EXPECT_TRUE(fs::is_empty(s.dir / "out"));
+  EXPECT_TRUE(s.out_empty());
 }
 
 // The result table that mtsim prints for one frame.
-std::vector<int64_t> mtsim_table(const Scratch& s, int kst, int iterat) {
-  std::ofstream(s.dir / "vu34z2d.c")
+std::vector<int64_t> mtsim_table(SweepScratch& s, int kst, int iterat) {
+  std::ofstream(s / "vu34z2d.c")
       << "code=1 kst=" << kst << " infind=3 ndkdd=20000 iterat=" << iterat
       << " AN=2.4 npacketll=24 lim88=0\n";
-  const Result r = finish(start({MTSIM_BINARY}, s.dir), s.dir);
+  const Outcome r = s.run(MTSIM_BINARY, {});
   EXPECT_EQ(r.status, 0);
   std::istringstream in(r.out.substr(r.out.find("packet length =") + 15));
   std::vector<int64_t> table(static_cast<size_t>(iterat + 4));
@@ -61,12 +58,12 @@ std::vector<int64_t> mtsim_table(const Scratch& s, int kst, int iterat) {
 }
 
 TEST(MtsweepProgramTest, FramesReplayWithMtsim) {
-  Scratch s("replay");
-  const Result r = sweep(
-      s, {"--an", "2.4", "--ndkdd", "20000", "--iterat", "5", "--npacketll", "24", "--seed", "7",
+  SweepScratch s;
+  const Outcome r = s.run(
+      MTSWEEP_BINARY, {"--an", "2.4", "--ndkdd", "20000", "--iterat", "5", "--npacketll", "24", "--seed", "7",
           "--min-frames", "3", "--max-frames", "3", "--json", s.out("r.json"), "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const json counts = json::parse(slurp(s.out("r.json")))["points"][0]["counts"];
+  const json counts = json::parse(read_file(s.out("r.json")))["points"][0]["counts"];
   std::vector<int64_t> sum(8), sum_sq(8);
   for (int kst = 7; kst <= 9; ++kst) {
     const std::vector<int64_t> table = mtsim_table(s, kst, 5);
@@ -78,7 +75,7 @@ TEST(MtsweepProgramTest, FramesReplayWithMtsim) {
 
 // A point that completes in the middle of a round, one that runs to
 // --max-frames, and one left out by --stop-ber.
-std::vector<std::string> small_sweep(const Scratch& s, const std::string& name) {
+std::vector<std::string> small_sweep(const SweepScratch& s, const std::string& name) {
   return {"--an",
           "2.5:3.0:0.25",
           "--ndkdd",
@@ -101,18 +98,18 @@ std::vector<std::string> small_sweep(const Scratch& s, const std::string& name) 
 }
 
 TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
-  Scratch s("threads");
+  SweepScratch s;
   for (const char* threads : {"1", "2", "3"}) {
     std::vector<std::string> args = small_sweep(s, threads);
     args.insert(args.end(), {"--threads", threads});
-    const Result r = sweep(s, args);
+    const Outcome r = s.run(MTSWEEP_BINARY, args);
     ASSERT_EQ(r.status, 0) << r.err;
   }
-  const std::string csv = slurp(s.out("1.csv"));
+  const std::string csv = read_file(s.out("1.csv"));
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
             "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 9);  // 3.0 skipped
-  const json one = without_times(slurp(s.out("1.json")));
+  const json one = without_times(read_file(s.out("1.json")));
   // Row by row as the JSON: iterations 0 ... 8 in order, Eb/N0 = AN + 1.2494 dB.
   std::istringstream rows(csv.substr(csv.find('\n') + 1));
   int n = 0;
@@ -129,20 +126,18 @@ TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
   EXPECT_EQ(one["points"][1]["frames"], 60);
   EXPECT_EQ(one["skipped_an_db"], json::array({3.0}));
   for (const char* threads : {"2", "3"}) {
-    EXPECT_EQ(slurp(s.out(std::string(threads) + ".csv")), csv);
-    EXPECT_EQ(without_times(slurp(s.out(std::string(threads) + ".json"))), one);
+    EXPECT_EQ(read_file(s.out(std::string(threads) + ".csv")), csv);
+    EXPECT_EQ(without_times(read_file(s.out(std::string(threads) + ".json"))), one);
   }
-  const Result png =
-      finish(start({"/usr/bin/rsvg-convert", s.out("2.svg"), "-o", s.out("2.png")}, s.dir), s.dir);
+  const Outcome png = s.run("/usr/bin/rsvg-convert", {s.out("2.svg"), "-o", s.out("2.png")});
   EXPECT_EQ(png.status, 0) << png.err;
   EXPECT_GT(fs::file_size(s.out("2.png")), 10000u);
 }
 
 TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
-  Scratch s("resume");
+  SweepScratch s;
   auto args = [&](const std::string& name, const char* threads) {
-    return std::vector<std::string>{MTSWEEP_BINARY,
-                                    "--an",
+    return std::vector<std::string>{"--an",
                                     "2.0:3.0:0.25",
                                     "--ndkdd",
                                     "20000",
@@ -159,15 +154,15 @@ TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
                                     "--json",
                                     s.out(name + ".json")};
   };
-  ASSERT_EQ(finish(start(args("whole", "3"), s.dir), s.dir).status, 0);
+  ASSERT_EQ(s.run(MTSWEEP_BINARY, args("whole", "3")).status, 0);
 
-  const pid_t pid = start(args("cut", "2"), s.dir);
+  const auto process = s.start(MTSWEEP_BINARY, args("cut", "2"));
   for (int i = 0; i < 20000 && !fs::exists(s.out("cut.json")); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  signal_process(pid, SIGINT);
-  const Result cut = finish(pid, s.dir);
+  testing_support::signal_process(process.pid, SIGINT);
+  const Outcome cut = s.finish(process);
   EXPECT_EQ(cut.status, 130) << cut.err;
-  const json kept = json::parse(slurp(s.out("cut.json")));
+  const json kept = json::parse(read_file(s.out("cut.json")));
   EXPECT_EQ(kept["complete"], false);
   EXPECT_GE(kept["points"].size(), 1u);
   EXPECT_LT(kept["points"].size(), 5u);
@@ -178,18 +173,18 @@ TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
   ASSERT_EQ(::stat(s.out("cut.json").c_str(), &cut_file), 0);
   std::vector<std::string> resume = args("cut", "1");
   resume.push_back("--resume");
-  ASSERT_EQ(finish(start(resume, s.dir), s.dir).status, 0);
+  ASSERT_EQ(s.run(MTSWEEP_BINARY, resume).status, 0);
   struct stat resumed_file{};
   ASSERT_EQ(::stat(s.out("cut.json").c_str(), &resumed_file), 0);
   EXPECT_NE(resumed_file.st_ino, cut_file.st_ino);
-  for (const auto& entry : fs::directory_iterator(s.dir)) {
+  for (const auto& entry : fs::directory_iterator(s.work() / "out")) {
     EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
   }
-  EXPECT_EQ(slurp(s.out("cut.csv")), slurp(s.out("whole.csv")));
-  EXPECT_EQ(without_times(slurp(s.out("cut.json"))), without_times(slurp(s.out("whole.json"))));
+  EXPECT_EQ(read_file(s.out("cut.csv")), read_file(s.out("whole.csv")));
+  EXPECT_EQ(without_times(read_file(s.out("cut.json"))), without_times(read_file(s.out("whole.json"))));
 
   // Any other setting is refused, and the file stays as it is.
-  const std::string before = slurp(s.out("cut.json"));
+  const std::string before = read_file(s.out("cut.json"));
   const std::pair<std::string, std::string> changes[] = {
       {"--seed", "1"},         {"--ndkdd", "20001"},     {"--iterat", "7"},
       {"--npacketll", "8"},    {"--infind", "2"},        {"--min-errors", "999999"},
@@ -203,11 +198,11 @@ TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
     } else {
       other.insert(other.end(), {option, value});
     }
-    const Result r = finish(start(other, s.dir), s.dir);
+    const Outcome r = s.run(MTSWEEP_BINARY, other);
     EXPECT_EQ(r.status, 2) << option;
     EXPECT_NE(r.err.find("other settings: " + option), std::string::npos) << r.err;
   }
-  EXPECT_EQ(slurp(s.out("cut.json")), before);
+  EXPECT_EQ(read_file(s.out("cut.json")), before);
 }
 
 }  // namespace

@@ -2,42 +2,37 @@
 // and the intervals, each on cases worked out by hand.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "mtsweep/decimal_range.h"
+#include "support/harness.h"
 #include "sweep/stats/intervals.h"
 #include "sweep/stats/tally.h"
 
 namespace mtsweep {
 namespace {
 
-TEST(DecimalRangeTest, CasesFromTable) {
-  std::ifstream table(MTSWEEP_TEST_DATA "/ranges.txt");
-  std::string line;
-  int cases = 0;
-  while (std::getline(table, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    const size_t arrow = line.find(" => ");
-    const DecimalList got = parse_decimal_list(line.substr(0, arrow));
-    const std::string expected = line.substr(arrow + 4);
-    SCOPED_TRACE(line);
-    ++cases;
-    if (expected.rfind("error: ", 0) == 0) {
-      EXPECT_NE(got.error.find(expected.substr(7)), std::string::npos) << got.error;
-      EXPECT_TRUE(got.values.empty());
-      continue;
-    }
-    EXPECT_EQ(got.error, "");
-    // Exactly the doubles that the decimal texts read as, so 2.0 + 3 * 0.1
-    // computed in binary (2.3000000000000003) would fail.
-    std::istringstream want(expected);
-    std::vector<double> values;
-    for (std::string v; want >> v;) values.push_back(std::stod(v));
-    EXPECT_EQ(got.values, values);
+using testing_support::Row;
+
+class DecimalRangeTest : public ::testing::TestWithParam<Row> {};
+
+TEST_P(DecimalRangeTest, AsRecorded) {
+  const DecimalList got = parse_decimal_list(GetParam().at(0));
+  const std::string& expected = GetParam().at(1);
+  if (expected.rfind("error: ", 0) == 0) {
+    EXPECT_NE(got.error.find(expected.substr(7)), std::string::npos) << got.error;
+    EXPECT_TRUE(got.values.empty());
+    return;
   }
-  EXPECT_GE(cases, 20);
+  EXPECT_EQ(got.error, "");
+  // Exactly the doubles that the decimal texts read as, so 2.0 + 3 * 0.1
+  // computed in binary (2.3000000000000003) would fail.
+  std::istringstream want(expected);
+  std::vector<double> values;
+  for (std::string v; want >> v;) values.push_back(std::stod(v));
+  EXPECT_EQ(got.values, values);
 }
+INSTANTIATE_TABLE(DecimalRangeTest, "an_ranges.txt");
 
 // Frames whose only count is `e` errors after the last of 3 iterations
 // (and, to check the squares, 2 e at the input).
@@ -49,33 +44,41 @@ mtsim::FrameCounts frame_with(int32_t e) {
   return f;
 }
 
-TEST(StopRuleTest, PointEndsAtTheFirstKFramesInOrder) {
-  struct Case {
-    std::vector<int32_t> errors;  // per frame, in frame order
-    StopRule rule;
-    int64_t k;
-  };
-  const Case cases[] = {
-      {{0, 50, 0, 30, 40, 90, 90}, {100, 2, 10}, 5},  // 120 >= 100 at frame 5
-      {{0, 50, 0, 30, 40, 90, 90}, {100, 6, 10}, 6},  // reached at 5, but min_frames 6
-      {{200, 0, 0, 0}, {100, 2, 10}, 2},              // one burst suffices after min_frames
-      {{0, 0, 0, 0, 0, 0, 5}, {100, 2, 4}, 4},        // max_frames
-      {{100, 0}, {100, 2, 10}, 2},                    // exactly min_errors
-  };
-  for (const Case& c : cases) {
-    PointSums sums;
-    for (const int32_t e : c.errors) {
-      if (point_complete(sums, c.rule, 3)) break;
-      // A round never reaches past max_frames and keeps every worker busy.
-      const int64_t round = round_size(sums, c.rule, 3, 3);
-      EXPECT_TRUE(round % 3 == 0 || sums.frames + round == c.rule.max_frames);
-      EXPECT_LE(sums.frames + round, c.rule.max_frames);
-      add_frame(sums, frame_with(e));
-    }
-    EXPECT_EQ(sums.frames, c.k);
-    EXPECT_EQ(sums.table_sq[1], 4.0 * sums.table_sq[5]);
+struct StopCase {
+  std::vector<int32_t> errors;  // per frame, in frame order
+  StopRule rule;
+  int64_t k;
+  PointStop why;
+};
+
+class StopRuleTest : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(StopRuleTest, PointEndsAtTheFirstKFramesInOrder) {
+  const StopCase& c = GetParam();
+  PointSums sums;
+  for (const int32_t e : c.errors) {
+    if (point_complete(sums, c.rule, 3)) break;
+    // A round never reaches past max_frames and keeps every worker busy.
+    const int64_t round = round_size(sums, c.rule, 3, 3);
+    EXPECT_TRUE(round % 3 == 0 || sums.frames + round == c.rule.max_frames);
+    EXPECT_LE(sums.frames + round, c.rule.max_frames);
+    add_frame(sums, frame_with(e));
   }
+  EXPECT_EQ(sums.frames, c.k);
+  EXPECT_EQ(point_stop_name(point_stop(sums, c.rule, 3)), point_stop_name(c.why));
+  EXPECT_EQ(sums.table_sq[1], 4.0 * sums.table_sq[5]);
 }
+
+const StopCase kStopCases[] = {
+    {{0, 50, 0, 30, 40, 90, 90}, {100, 2, 10}, 5, PointStop::kMinErrors},  // 120 >= 100 at frame 5
+    {{0, 50, 0, 30, 40, 90, 90}, {100, 6, 10}, 6, PointStop::kMinErrors},  // at 5, but min_frames 6
+    {{200, 0, 0, 0}, {100, 2, 10}, 2, PointStop::kMinErrors},  // one burst suffices after min_frames
+    {{0, 0, 0, 0, 0, 0, 5}, {100, 2, 4}, 4, PointStop::kMaxFrames},
+    {{100, 0}, {100, 2, 10}, 2, PointStop::kMinErrors},  // exactly min_errors
+    {{60, 40, 1}, {100, 2, 10}, 2, PointStop::kMinErrors},  // exactly min_errors, not one frame later
+    {{0, 0, 0, 100}, {100, 2, 4}, 4, PointStop::kMinErrors},  // both at once: the errors count
+};
+INSTANTIATE_TEST_SUITE_P(Cases, StopRuleTest, ::testing::ValuesIn(kStopCases));
 
 TEST(IntervalTest, RatioEstimatorWithTQuantile) {
   // Errors 10, 30, 20, 40 in four frames of 1,000 bits: mean 25, sample

@@ -1,6 +1,8 @@
 #include "support/param_harness.h"
 
-namespace mtsim::testing {
+namespace testing_support {
+
+using mtsim::ReportWriter;
 
 ReaderOutput read_parameter_text(std::string_view file_text) {
   // fmemopen reads exactly `size` bytes, so NUL bytes and an empty text are
@@ -11,7 +13,7 @@ ReaderOutput read_parameter_text(std::string_view file_text) {
   ReaderOutput out;
   {
     ReportWriter writer(console.file(), results.release(), diagnostics.file());
-    read_parameter_file(in, out.params, writer);
+    mtsim::read_parameter_file(in, out.params, writer);
     out.results_error = writer.close_results();
   }
   std::fclose(in);
@@ -21,4 +23,4 @@ ReaderOutput read_parameter_text(std::string_view file_text) {
   return out;
 }
 
-}  // namespace mtsim::testing
+}  // namespace testing_support

@@ -10,7 +10,7 @@
 
 #include "mtsim/params.h"
 
-namespace mtsim::testing {
+namespace testing_support {
 
 // A FILE stream that collects what is written to it in memory, so that
 // tests can hand it to code that writes through stdio.
@@ -40,7 +40,7 @@ class MemoryStream {
 };
 
 struct ReaderOutput {
-  Params params;
+  mtsim::Params params;
   std::string console;
   std::string results;
   std::string diagnostics;
@@ -50,4 +50,4 @@ struct ReaderOutput {
 // Reads `file_text` as the parameter file (embedded NUL bytes included).
 ReaderOutput read_parameter_text(std::string_view file_text);
 
-}  // namespace mtsim::testing
+}  // namespace testing_support

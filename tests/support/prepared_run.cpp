@@ -1,6 +1,11 @@
-#include "tests/support/prepared_run.h"
+#include "support/prepared_run.h"
 
-namespace mtsim::test_support {
+namespace testing_support {
+
+using mtsim::Kernels;
+using mtsim::Params;
+using mtsim::ReportWriter;
+using mtsim::Run;
 
 PreparedRun::PreparedRun(const RunParams& p, Kernels kernels)
     : null_(std::fopen("/dev/null", "r+")) {
@@ -25,4 +30,4 @@ void PreparedRun::prepare() {
   r.prepare_decoder();
 }
 
-}  // namespace mtsim::test_support
+}  // namespace testing_support

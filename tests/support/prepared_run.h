@@ -12,7 +12,7 @@
 
 #include "mtsim/run.h"
 
-namespace mtsim::test_support {
+namespace testing_support {
 
 // REQUIRES: values within the ranges that the parameter reader leaves.
 struct RunParams {
@@ -26,7 +26,7 @@ struct RunParams {
 
 class PreparedRun {
  public:
-  explicit PreparedRun(const RunParams& p, Kernels kernels = Kernels::kReference);
+  explicit PreparedRun(const RunParams& p, mtsim::Kernels kernels = mtsim::Kernels::kReference);
   ~PreparedRun();
   PreparedRun(const PreparedRun&) = delete;
   PreparedRun& operator=(const PreparedRun&) = delete;
@@ -35,11 +35,11 @@ class PreparedRun {
   // everything before decode_all.
   void prepare();
 
-  Run& run() { return *run_; }
+  mtsim::Run& run() { return *run_; }
 
  private:
   std::FILE* null_;  // every stream of the run
-  std::unique_ptr<Run> run_;
+  std::unique_ptr<mtsim::Run> run_;
 };
 
-}  // namespace mtsim::test_support
+}  // namespace testing_support

@@ -228,8 +228,8 @@ MTSIM_AVX512 inline __m512i load_entered(const int16_t* row, int32_t r) {
 // 24 stream rows at stream index r, the ring entries at ring position t),
 // so that its loads and stores do not wait for memory.
 // (__builtin_prefetch is called here directly: behind helper functions of
-// their own, g++ 12 took the calls for ones without effect and dropped
-// them all.)
+// their own, g++ 12 takes the calls for ones without effect and drops
+// them.)
 constexpr int32_t kAhead = 4 * kLanes;  // steps
 [[gnu::always_inline]] inline void prefetch_entry(const DecoderState& d, const Streams& s,
                                                   const BlockRegisters& regs, int32_t t, int32_t r) {

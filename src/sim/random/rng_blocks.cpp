@@ -23,8 +23,8 @@ RngBlocks::RngBlocks(const Rng& start) {
 
 MTSIM_AVX512 void RngBlocks::next_chunk() {
   // Chunk 0 continues the blocks that the constructor made; later chunks
-  // keep the last 52 blocks of the one before as their past (copied by
-  // vector: the string copy, rep movs, took several times as long).
+  // keep the last 52 blocks of the one before as their past, copied by
+  // vector: the string copy, rep movs, is several times slower at this size.
   if (++chunk_ == 0) {
     made_ = kLag;
     return;

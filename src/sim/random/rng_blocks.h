@@ -63,8 +63,8 @@ class RngBlocks {
   static constexpr int32_t kLag = 52;  // the recurrence's longest lag, in blocks
   static constexpr int32_t kExtra = kPastEnd / 64;
   // The current chunk and its past: small enough to stay in the
-  // first-level cache (a buffer for several chunks, which would move the
-  // past less often, measured slower).
+  // first-level cache, which a buffer for several chunks (moving the past
+  // less often) would not.
   alignas(64) uint64_t words_[8 * (kLag + kBlocks + kExtra)];
   int64_t chunk_ = -1;  // number of the current chunk
   int32_t made_ = 0;    // blocks of the current chunk made
