@@ -15,7 +15,6 @@ namespace mtsweep {
 
 namespace {
 
-constexpr int64_t kNoLimit = INT64_MAX / 2;
 
 // A usage error: its text is the whole line printed.
 struct UsageError {
@@ -38,9 +37,7 @@ int64_t to_integer(const std::string& option, const std::string& text) {
 int64_t integer_in(const std::string& option, const std::string& text, int64_t lo, int64_t hi) {
   const int64_t value = to_integer(option, text);
   if (value < lo || value > hi) {
-    refuse(option, text + (hi == kNoLimit ? " is below " + std::to_string(lo)
-                                          : " is outside " + std::to_string(lo) + " ... " +
-                                                std::to_string(hi)));
+    refuse(option, text + " is outside " + std::to_string(lo) + " ... " + std::to_string(hi));
   }
   return value;
 }
@@ -131,6 +128,31 @@ void add_options(CLI::App& app, RawOptions& raw, Options& o) {
       "continue the sweep in the --json file: keep its finished points, simulate the rest");
 }
 
+// The option that sets a setting: min_frames is --min-frames.
+std::string option_of(std::string setting) {
+  for (char& c : setting) c = c == '_' ? '-' : c;
+  return "--" + setting;
+}
+
+// A setting's problem as the command line names it: the option, and every
+// setting the message names as its option ("9 is below --min-frames 10").
+[[noreturn]] void refuse(const SettingError& e) {
+  std::string what = e.what;
+  for (const char* other : {"min_frames", "max_frames"}) {
+    for (size_t at; (at = what.find(other)) != std::string::npos;) {
+      what.replace(at, std::string(other).size(), option_of(other));
+    }
+  }
+  refuse(option_of(e.setting), what);
+}
+
+// An integer setting's option, converted and checked against its range.
+int64_t setting_value(const std::string& setting, const std::string& text) {
+  const int64_t value = to_integer(option_of(setting), text);
+  if (const auto error = check_integer(setting, value)) refuse(*error);
+  return value;
+}
+
 std::vector<double> an_values(const std::vector<std::string>& items) {
   std::vector<double> values;
   for (const std::string& item : items) {
@@ -138,15 +160,7 @@ std::vector<double> an_values(const std::vector<std::string>& items) {
     if (!list.error.empty()) refuse("--an", list.error);
     values.insert(values.end(), list.values.begin(), list.values.end());
   }
-  for (const double v : values) {
-    if (!(v >= mtsim::MIN_AN && v <= mtsim::MAX_AN)) {
-      char text[64];
-      std::snprintf(text, sizeof text, "%g is outside %.1f ... %.1f", v, mtsim::MIN_AN, mtsim::MAX_AN);
-      refuse("--an", text);
-    }
-  }
-  std::sort(values.begin(), values.end());
-  values.erase(std::unique(values.begin(), values.end()), values.end());
+  values = sorted_an(std::move(values));
   if (values.size() > static_cast<size_t>(MAX_RANGE_POINTS)) refuse("--an", "too many values");
   return values;
 }
@@ -154,28 +168,16 @@ std::vector<double> an_values(const std::vector<std::string>& items) {
 void convert(const RawOptions& raw, int default_threads, Options& o) {
   SweepSettings& s = o.settings;
   s.an = an_values(raw.an);
-  s.ndkdd = static_cast<int32_t>(integer_in("--ndkdd", raw.ndkdd, mtsim::MIN_NDKDD, mtsim::MAX_NDKDD));
-  s.iterat = static_cast<int32_t>(integer_in("--iterat", raw.iterat, mtsim::MIN_ITERAT, mtsim::MAX_ITERAT));
-  s.npacketll =
-      static_cast<int32_t>(integer_in("--npacketll", raw.npacketll, 0, mtsim::MAX_NPACKETLL));
-  s.infind = static_cast<int32_t>(integer_in("--infind", raw.infind, 0, mtsim::MAX_INFIND));
-  constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
-  s.seed = static_cast<int32_t>(integer_in("--seed", raw.seed, -kInt32Max - 1, kInt32Max));
-  s.stop.min_errors = integer_in("--min-errors", raw.min_errors, 1, kNoLimit);
-  s.stop.min_frames =
-      static_cast<int32_t>(integer_in("--min-frames", raw.min_frames, 2, SEED_CYCLE));
-  s.stop.max_frames =
-      static_cast<int32_t>(integer_in("--max-frames", raw.max_frames, 1, SEED_CYCLE));
-  if (s.stop.max_frames < s.stop.min_frames) {
-    refuse("--max-frames", raw.max_frames + " is below --min-frames " + raw.min_frames);
-  }
-  if (int64_t{s.seed} + s.stop.max_frames - 1 > kInt32Max) {
-    refuse("--seed", raw.seed + " + --max-frames - 1 is above 2147483647, the largest kst");
-  }
-  if (!raw.stop_ber.empty()) {
-    s.stop_ber = to_real("--stop-ber", raw.stop_ber);
-    if (!(*s.stop_ber > 0.0)) refuse("--stop-ber", raw.stop_ber + " is not above 0");
-  }
+  s.ndkdd = static_cast<int32_t>(setting_value("ndkdd", raw.ndkdd));
+  s.iterat = static_cast<int32_t>(setting_value("iterat", raw.iterat));
+  s.npacketll = static_cast<int32_t>(setting_value("npacketll", raw.npacketll));
+  s.infind = static_cast<int32_t>(setting_value("infind", raw.infind));
+  s.seed = static_cast<int32_t>(setting_value("seed", raw.seed));
+  s.stop.min_errors = setting_value("min_errors", raw.min_errors);
+  s.stop.min_frames = static_cast<int32_t>(setting_value("min_frames", raw.min_frames));
+  s.stop.max_frames = static_cast<int32_t>(setting_value("max_frames", raw.max_frames));
+  if (!raw.stop_ber.empty()) s.stop_ber = to_real("--stop-ber", raw.stop_ber);
+  if (const auto error = settings_error(s)) refuse(*error);
   o.threads = raw.threads.empty()
                   ? std::clamp(default_threads, 1, MAX_THREADS)
                   : static_cast<int>(integer_in("--threads", raw.threads, 1, MAX_THREADS));

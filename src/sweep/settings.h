@@ -35,6 +35,28 @@ struct SweepSettings {
   std::optional<double> stop_ber;  // early end of the sweep
 };
 
+// A setting out of its range: its name (as the JSON file writes it, and as
+// the Python module takes it) and what is wrong, e.g. {"ndkdd", "19999 is
+// outside 20000 ... 520000"}.  A message that names another setting uses
+// that setting's name in the same form ("9 is below min_frames 10").
+struct SettingError {
+  std::string setting;
+  std::string what;
+};
+
+// The integer settings by name: ndkdd, iterat, npacketll, infind, seed,
+// min_errors, min_frames, max_frames.  Checks `value` against the setting's
+// range before it is narrowed to the setting's type.
+std::optional<SettingError> check_integer(const std::string& setting, int64_t value);
+
+// The first problem of `s`: a value out of range, an AN outside the range
+// or not ascending, max_frames below min_frames, seeds beyond the largest
+// kst, a stop_ber not above 0.  Every sweep's settings must pass it.
+std::optional<SettingError> settings_error(const SweepSettings& s);
+
+// Ascending, each value once: the order in which a sweep runs its points.
+std::vector<double> sorted_an(std::vector<double> an);
+
 inline mtsim::FrameConfig frame_config(const SweepSettings& s, double an) {
   return mtsim::FrameConfig{s.infind, s.ndkdd, s.iterat, an, s.npacketll};
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "sweep/rounds/frame_pool.h"
 #include "sweep/stats/capacity.h"
 #include "sweep/stats/intervals.h"
 
@@ -49,6 +50,15 @@ Stop run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
 }
 
 }  // namespace
+
+RoundRunner pool_rounds(FramePool& pool, const StopRequest& stop) {
+  return RoundRunner{pool.threads(),
+                     [&pool, &stop](const mtsim::FrameConfig& config, int32_t first_kst,
+                                    std::span<mtsim::FrameCounts> round,
+                                    const std::function<void(int64_t)>& tick) {
+                       return pool.run(config, first_kst, round, stop, tick) ? Stop{} : stop.get();
+                     }};
+}
 
 bool ends_sweep(const PointResult& p, const SweepSettings& s) {
   return s.stop_ber && rate_after(p.sums, s.ndkdd, s.iterat).ber < *s.stop_ber;

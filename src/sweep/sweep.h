@@ -48,11 +48,17 @@ struct RoundRunner {
       run;
 };
 
+class FramePool;
+
+// The rounds of this process alone, on `pool`'s workers.  REQUIRES: `pool`
+// and `stop` outlive the runner.
+RoundRunner pool_rounds(FramePool& pool, const StopRequest& stop);
+
 // Runs the points of `settings` that `result` does not hold yet (it may
 // hold the first points, kept from an earlier run).  Returns no stop when
 // the sweep is complete, or what stopped a round: `result` then holds the
 // points finished before it.  REQUIRES: result.points are the first points
-// of settings.an.
+// of settings.an; settings_error(settings) is empty.
 Stop run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
                const SweepHooks& hooks);
 

@@ -1,0 +1,92 @@
+#include "sweep/settings.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+namespace mtsweep {
+
+namespace {
+
+struct IntegerRange {
+  const char* setting;
+  int64_t lo, hi;
+};
+
+constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
+constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+constexpr IntegerRange kRanges[] = {
+    {"ndkdd", mtsim::MIN_NDKDD, mtsim::MAX_NDKDD},
+    {"iterat", mtsim::MIN_ITERAT, mtsim::MAX_ITERAT},
+    {"npacketll", 0, mtsim::MAX_NPACKETLL},
+    {"infind", 0, mtsim::MAX_INFIND},
+    {"seed", kInt32Min, kInt32Max},
+    {"min_errors", 1, kNoLimit},
+    {"min_frames", 2, SEED_CYCLE},
+    {"max_frames", 1, SEED_CYCLE},
+};
+
+std::string number(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+}  // namespace
+
+std::optional<SettingError> check_integer(const std::string& setting, int64_t value) {
+  for (const IntegerRange& r : kRanges) {
+    if (setting != r.setting || (value >= r.lo && value <= r.hi)) continue;
+    return SettingError{setting, std::to_string(value) +
+                                     (r.hi == kNoLimit ? " is below " + std::to_string(r.lo)
+                                                       : " is outside " + std::to_string(r.lo) +
+                                                             " ... " + std::to_string(r.hi))};
+  }
+  return std::nullopt;
+}
+
+std::optional<SettingError> settings_error(const SweepSettings& s) {
+  if (s.an.empty()) return SettingError{"an", "no value"};
+  for (const double v : s.an) {
+    if (!(v >= mtsim::MIN_AN && v <= mtsim::MAX_AN)) {
+      char text[80];
+      std::snprintf(text, sizeof text, "%g is outside %.1f ... %.1f", v, mtsim::MIN_AN,
+                    mtsim::MAX_AN);
+      return SettingError{"an", text};
+    }
+  }
+  if (!std::is_sorted(s.an.begin(), s.an.end()) ||
+      std::adjacent_find(s.an.begin(), s.an.end()) != s.an.end()) {
+    return SettingError{"an", "values not ascending, or repeated"};
+  }
+  const std::pair<const char*, int64_t> integers[] = {
+      {"ndkdd", s.ndkdd},           {"iterat", s.iterat},
+      {"npacketll", s.npacketll},   {"infind", s.infind},
+      {"seed", s.seed},             {"min_errors", s.stop.min_errors},
+      {"min_frames", s.stop.min_frames}, {"max_frames", s.stop.max_frames}};
+  for (const auto& [setting, value] : integers) {
+    if (auto error = check_integer(setting, value)) return error;
+  }
+  if (s.stop.max_frames < s.stop.min_frames) {
+    return SettingError{"max_frames", std::to_string(s.stop.max_frames) + " is below min_frames " +
+                                          std::to_string(s.stop.min_frames)};
+  }
+  if (int64_t{s.seed} + s.stop.max_frames - 1 > kInt32Max) {
+    return SettingError{"seed", std::to_string(s.seed) + " + max_frames - 1 is above " +
+                                    std::to_string(kInt32Max) + ", the largest kst"};
+  }
+  if (s.stop_ber && !(*s.stop_ber > 0.0)) {
+    return SettingError{"stop_ber", number(*s.stop_ber) + " is not above 0"};
+  }
+  return std::nullopt;
+}
+
+std::vector<double> sorted_an(std::vector<double> an) {
+  std::sort(an.begin(), an.end());
+  an.erase(std::unique(an.begin(), an.end()), an.end());
+  return an;
+}
+
+}  // namespace mtsweep
