@@ -25,6 +25,8 @@ constexpr int kJobTimeout = 60;
 pid_t rank_process(pid_t job, int rank) {
   const std::string wanted = "OMPI_COMM_WORLD_RANK=" + std::to_string(rank) + '\0';
   for (const fs::directory_entry& e : fs::directory_iterator("/proc")) {
+    const std::string name = e.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;  // not a process
     const std::string stat = read_file(e.path() / "stat");  // pid (name) state ppid ...
     if (stat.empty() || job <= 1) continue;
     std::istringstream fields(stat.substr(stat.rfind(')') + 2));

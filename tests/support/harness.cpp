@@ -19,6 +19,8 @@
 namespace testing_support {
 
 std::string read_file(const fs::path& path) {
+  std::error_code ignored;
+  if (fs::is_directory(path, ignored)) return "";
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
