@@ -63,6 +63,7 @@ struct RawOptions {
               npacketll = std::to_string(kDefaults.npacketll),
               infind = std::to_string(kDefaults.infind), seed = std::to_string(kDefaults.seed);
   std::string min_errors = std::to_string(kDefaults.stop.min_errors),
+              min_error_frames = std::to_string(kDefaults.stop.min_error_frames),
               min_frames = std::to_string(kDefaults.stop.min_frames),
               max_frames = std::to_string(kDefaults.stop.max_frames);
   std::string stop_ber, threads, plot_iterations;
@@ -99,6 +100,10 @@ void add_options(CLI::App& app, RawOptions& raw, Options& o) {
   app.add_option("--min-errors", raw.min_errors,
                  "a point stops once its frames hold this many errors after the last "
                  "iteration" + by_default(kDefaults.stop.min_errors))
+      ->type_name("INT");
+  app.add_option("--min-error-frames", raw.min_error_frames,
+                 "and once that many of its frames hold errors after the last iteration: the "
+                 "independent events behind its errors" + by_default(kDefaults.stop.min_error_frames))
       ->type_name("INT");
   app.add_option("--min-frames", raw.min_frames,
                  "frames of a point at least, 2 or more" + by_default(kDefaults.stop.min_frames))
@@ -138,7 +143,7 @@ std::string option_of(std::string setting) {
 // setting the message names as its option ("9 is below --min-frames 10").
 [[noreturn]] void refuse(const SettingError& e) {
   std::string what = e.what;
-  for (const char* other : {"min_frames", "max_frames"}) {
+  for (const char* other : {"min_frames", "max_frames", "min_error_frames"}) {
     for (size_t at; (at = what.find(other)) != std::string::npos;) {
       what.replace(at, std::string(other).size(), option_of(other));
     }
@@ -174,6 +179,7 @@ void convert(const RawOptions& raw, int default_threads, Options& o) {
   s.infind = static_cast<int32_t>(setting_value("infind", raw.infind));
   s.seed = static_cast<int32_t>(setting_value("seed", raw.seed));
   s.stop.min_errors = setting_value("min_errors", raw.min_errors);
+  s.stop.min_error_frames = static_cast<int32_t>(setting_value("min_error_frames", raw.min_error_frames));
   s.stop.min_frames = static_cast<int32_t>(setting_value("min_frames", raw.min_frames));
   s.stop.max_frames = static_cast<int32_t>(setting_value("max_frames", raw.max_frames));
   if (!raw.stop_ber.empty()) s.stop_ber = to_real("--stop-ber", raw.stop_ber);

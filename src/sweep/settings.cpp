@@ -24,6 +24,7 @@ constexpr IntegerRange kRanges[] = {
     {"infind", 0, mtsim::MAX_INFIND},
     {"seed", kInt32Min, kInt32Max},
     {"min_errors", 1, kNoLimit},
+    {"min_error_frames", 0, SEED_CYCLE},
     {"min_frames", 2, SEED_CYCLE},
     {"max_frames", 1, SEED_CYCLE},
 };
@@ -65,6 +66,7 @@ std::optional<SettingError> settings_error(const SweepSettings& s) {
       {"ndkdd", s.ndkdd},           {"iterat", s.iterat},
       {"npacketll", s.npacketll},   {"infind", s.infind},
       {"seed", s.seed},             {"min_errors", s.stop.min_errors},
+      {"min_error_frames", s.stop.min_error_frames},
       {"min_frames", s.stop.min_frames}, {"max_frames", s.stop.max_frames}};
   for (const auto& [setting, value] : integers) {
     if (auto error = check_integer(setting, value)) return error;
@@ -72,6 +74,11 @@ std::optional<SettingError> settings_error(const SweepSettings& s) {
   if (s.stop.max_frames < s.stop.min_frames) {
     return SettingError{"max_frames", std::to_string(s.stop.max_frames) + " is below min_frames " +
                                           std::to_string(s.stop.min_frames)};
+  }
+  if (s.stop.min_error_frames > s.stop.max_frames) {
+    return SettingError{"min_error_frames", std::to_string(s.stop.min_error_frames) +
+                                                " is above max_frames " +
+                                                std::to_string(s.stop.max_frames)};
   }
   if (int64_t{s.seed} + s.stop.max_frames - 1 > kInt32Max) {
     return SettingError{"seed", std::to_string(s.seed) + " + max_frames - 1 is above " +

@@ -22,6 +22,7 @@ struct StopRule {
   int64_t min_errors = 100;  // errors after the last iteration, summed in frame order
   int32_t min_frames = 10;
   int32_t max_frames = 1000;
+  int32_t min_error_frames = 0;  // frames with errors after the last iteration
 };
 
 struct SweepSettings {

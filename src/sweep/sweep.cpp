@@ -41,7 +41,7 @@ Stop run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
     if (const Stop stop = rounds.run(config, first_kst, round, progress); stop.requested()) return stop;
     p.timing.frames_computed += static_cast<int64_t>(n);
     for (size_t i = 0; i < n && !point_complete(p.sums, s.stop, s.iterat); ++i) {
-      add_frame(p.sums, round[i]);
+      add_frame(p.sums, round[i], first_kst + static_cast<int32_t>(i));
     }
     progress(0);
   }

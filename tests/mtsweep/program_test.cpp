@@ -47,7 +47,7 @@ TEST(MtsweepProgramTest, UnwritableOutputFailsBeforeSimulating) {
 std::vector<int64_t> mtsim_table(SweepScratch& s, int kst, int iterat) {
   std::ofstream(s / "vu34z2d.c")
       << "code=1 kst=" << kst << " infind=3 ndkdd=20000 iterat=" << iterat
-      << " AN=2.4 npacketll=24 lim88=0\n";
+      << " AN=2.7 npacketll=24 lim88=0\n";
   const Outcome r = s.run(MTSIM_BINARY, {});
   EXPECT_EQ(r.status, 0);
   std::istringstream in(r.out.substr(r.out.find("packet length =") + 15));
@@ -57,20 +57,38 @@ std::vector<int64_t> mtsim_table(SweepScratch& s, int kst, int iterat) {
   return table;
 }
 
+// The point's sums and its failing frames are those of the mtsim runs with
+// the same settings and the frames' kst: some of these frames still hold
+// errors after the last iteration, some do not.
 TEST(MtsweepProgramTest, FramesReplayWithMtsim) {
   SweepScratch s;
-  const Outcome r = s.run(
-      MTSWEEP_BINARY, {"--an", "2.4", "--ndkdd", "20000", "--iterat", "5", "--npacketll", "24", "--seed", "7",
-          "--min-frames", "3", "--max-frames", "3", "--json", s.out("r.json"), "--quiet"});
+  const Outcome r = s.run(MTSWEEP_BINARY, {"--an", "2.7", "--ndkdd", "20000", "--iterat", "8",
+                                           "--npacketll", "24", "--seed", "7", "--min-frames", "6",
+                                           "--max-frames", "6", "--json", s.out("r.json"), "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
-  const json counts = json::parse(read_file(s.out("r.json")))["points"][0]["counts"];
-  std::vector<int64_t> sum(8), sum_sq(8);
-  for (int kst = 7; kst <= 9; ++kst) {
-    const std::vector<int64_t> table = mtsim_table(s, kst, 5);
-    for (size_t i = 0; i < table.size(); ++i) sum[i] += table[i], sum_sq[i] += table[i] * table[i];
+  const json point = json::parse(read_file(s.out("r.json")))["points"][0];
+  std::vector<int64_t> sum(11), sum_sq(11), sum_cube(11), error_frames(11);
+  json failing = json::array();
+  for (int kst = 7; kst <= 12; ++kst) {
+    const std::vector<int64_t> table = mtsim_table(s, kst, 8);
+    for (size_t i = 0; i < table.size(); ++i) {
+      sum[i] += table[i];
+      sum_sq[i] += table[i] * table[i];
+      sum_cube[i] += table[i] * table[i] * table[i];
+      error_frames[i] += table[i] != 0 ? 1 : 0;
+    }
+    std::vector<int64_t> errors{table[1]};
+    errors.insert(errors.end(), table.begin() + 3, table.end());
+    if (table.back() != 0) failing.push_back({{"kst", kst}, {"errors", errors}});
   }
+  const json& counts = point["counts"];
   EXPECT_EQ(counts["table"].get<std::vector<int64_t>>(), sum);
   EXPECT_EQ(counts["table_sq"].get<std::vector<int64_t>>(), sum_sq);
+  EXPECT_EQ(counts["table_cube"].get<std::vector<int64_t>>(), sum_cube);
+  EXPECT_EQ(counts["error_frames"].get<std::vector<int64_t>>(), error_frames);
+  EXPECT_EQ(point["failing_frames"], failing);
+  EXPECT_GT(failing.size(), 0u);
+  EXPECT_LT(failing.size(), 6u);
 }
 
 // A point that completes in the middle of a round, one that runs to
@@ -107,7 +125,7 @@ TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
   }
   const std::string csv = read_file(s.out("1.csv"));
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
-            "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high");
+            "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high,error_frames");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 2 * 9);  // 3.0 skipped
   const json one = without_times(read_file(s.out("1.json")));
   // Row by row as the JSON: iterations 0 ... 8 in order, Eb/N0 = AN + 1.2494 dB.
@@ -121,6 +139,7 @@ TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
                   p["an_db"].get<double>() + 1.2494, n % 9, p["frames"].get<long long>(),
                   it["bits"].get<long long>(), it["errors"].get<long long>());
     EXPECT_EQ(row.rfind(want, 0), 0u) << row << " against " << want;
+    EXPECT_EQ(row.substr(row.rfind(',') + 1), it["error_frames"].dump()) << row;
   }
   EXPECT_EQ(one["points"][0]["frames"], 5);
   EXPECT_EQ(one["points"][1]["frames"], 60);

@@ -2,6 +2,7 @@
 // and the intervals, each on cases worked out by hand.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <sstream>
 
 #include "mtsweep/decimal_range.h"
@@ -62,7 +63,7 @@ TEST_P(StopRuleTest, PointEndsAtTheFirstKFramesInOrder) {
     const int64_t round = round_size(sums, c.rule, 3, 3);
     EXPECT_TRUE(round % 3 == 0 || sums.frames + round == c.rule.max_frames);
     EXPECT_LE(sums.frames + round, c.rule.max_frames);
-    add_frame(sums, frame_with(e));
+    add_frame(sums, frame_with(e), static_cast<int32_t>(sums.frames));
   }
   EXPECT_EQ(sums.frames, c.k);
   EXPECT_EQ(point_stop_name(point_stop(sums, c.rule, 3)), point_stop_name(c.why));
@@ -77,34 +78,57 @@ const StopCase kStopCases[] = {
     {{100, 0}, {100, 2, 10}, 2, PointStop::kMinErrors},  // exactly min_errors
     {{60, 40, 1}, {100, 2, 10}, 2, PointStop::kMinErrors},  // exactly min_errors, not one frame later
     {{0, 0, 0, 100}, {100, 2, 4}, 4, PointStop::kMinErrors},  // both at once: the errors count
+    {{60, 40, 1, 0, 1}, {100, 2, 10, 3}, 3, PointStop::kMinErrors},  // a third error frame at 3
+    {{150, 0, 0, 0, 0, 9}, {100, 2, 10, 2}, 6, PointStop::kMinErrors},  // exactly 2 error frames
+    {{150, 0, 0, 0}, {100, 2, 4, 2}, 4, PointStop::kMaxFrames},  // one burst, and no second
 };
 INSTANTIATE_TEST_SUITE_P(Cases, StopRuleTest, ::testing::ValuesIn(kStopCases));
 
-TEST(IntervalTest, RatioEstimatorWithTQuantile) {
-  // Errors 10, 30, 20, 40 in four frames of 1,000 bits: mean 25, sample
-  // variance 500 / 3, standard error sqrt(500 / 3 / 4) = 6.45497, t(3) =
-  // 3.182446, so 0.025 -+ 0.0205426.
-  const Rate r = frame_interval(4, 1000, 100, 100.0 + 900 + 400 + 1600);
+// Per-frame counts as the interval sees them, frames of 1,000 bits.
+FrameErrors counts(std::initializer_list<int64_t> per_frame) {
+  FrameErrors e{static_cast<int64_t>(per_frame.size()), 1000, 0, 0.0, 0.0, 0};
+  for (const int64_t x : per_frame) {
+    e.errors += x;
+    e.errors_sq += static_cast<double>(x * x);
+    e.errors_cube += static_cast<double>(x * x * x);
+    e.error_frames += x != 0 ? 1 : 0;
+  }
+  return e;
+}
+
+TEST(IntervalTest, SymmetricCountsGiveStudentsIntervalOnHalfTheErrorFrames) {
+  // 100, 110, 120, 130: mean 115, no skewness, standard error
+  // sqrt(500 / 3 / 4) = 6.45497; 4 error frames, so 1.5 degrees of freedom
+  // and t = 6.016663: 115 -+ 38.83739 errors a frame.
+  const Rate r = frame_interval(counts({100, 110, 120, 130}));
   EXPECT_EQ(r.bits, 4000);
-  EXPECT_DOUBLE_EQ(r.ber, 0.025);
-  EXPECT_NEAR(r.low, 0.0044574, 1e-7);
-  EXPECT_NEAR(r.high, 0.0455426, 1e-7);
-  // One burst of 60 in ten frames: the lower end is cut at 0.
-  const Rate burst = frame_interval(10, 1000, 60, 3600.0);
-  EXPECT_EQ(burst.low, 0.0);
-  EXPECT_NEAR(burst.high, 0.006 + 2.262157 * std::sqrt((3600.0 - 360.0) / 9 / 10) / 1000, 1e-8);
-  // No errors: -ln(0.05) / bits.
-  const Rate none = frame_interval(5, 1000, 0, 0.0);
+  EXPECT_EQ(r.error_frames, 4);
+  EXPECT_DOUBLE_EQ(r.ber, 0.115);
+  EXPECT_NEAR(r.low, 0.07616261, 1e-8);
+  EXPECT_NEAR(r.high, 0.15383739, 1e-8);
+}
+
+TEST(IntervalTest, SkewedCountsReachFurtherUpAndZerosCountAsNoEvents) {
+  const Rate skewed = frame_interval(counts({10, 12, 11, 15, 13, 90, 14, 12, 11, 12}));
+  EXPECT_GT(skewed.high - skewed.ber, 1.5 * (skewed.ber - skewed.low));
+  // The same errors in fewer error frames: fewer events, a wider interval.
+  const Rate spread = frame_interval(counts({20, 20, 20, 20, 20, 20}));
+  const Rate bunched = frame_interval(counts({40, 40, 40, 0, 0, 0}));
+  EXPECT_DOUBLE_EQ(spread.ber, bunched.ber);
+  EXPECT_GT(bunched.high - bunched.low, 10 * (spread.high - spread.low));
+  // One error frame bounds nothing; no error gives -ln(0.05) / bits.
+  EXPECT_EQ(frame_interval(counts({0, 0, 7, 0})).high, std::numeric_limits<double>::infinity());
+  const Rate none = frame_interval(counts({0, 0, 0, 0, 0}));
   EXPECT_EQ(none.low, 0.0);
   EXPECT_NEAR(none.high, 2.995732 / 5000, 1e-9);
 }
 
 TEST(IntervalTest, StudentQuantilesMatchTables) {
-  const std::pair<int64_t, double> table[] = {{1, 12.7062},     {2, 4.3027},  {3, 3.1824},
-                                              {9, 2.2622},      {30, 2.0423}, {120, 1.9799},
-                                              {1000000, 1.9600}};
-  for (const auto& [df, t] : table) EXPECT_NEAR(t_quantile_95(df), t, 1e-4) << df;
-  // Where the expansion takes over from the exact series, the quantile
+  const std::pair<double, double> table[] = {
+      {0.5, 164.557674}, {1, 12.706205}, {1.5, 6.016663},    {4.5, 2.658912},
+      {9, 2.262157},     {30, 2.042272}, {120, 1.979930},    {1000.5, 1.962338}};
+  for (const auto& [df, t] : table) EXPECT_NEAR(t_quantile_95(df), t, 2e-6 * t) << df;
+  // Where the expansion takes over from the exact function, the quantile
   // keeps falling by the same steps.
   const double before = t_quantile_95(999) - t_quantile_95(1000);
   EXPECT_NEAR(t_quantile_95(1000) - t_quantile_95(1001), before, 1e-8);

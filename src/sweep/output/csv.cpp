@@ -13,7 +13,8 @@ std::string csv_text(const SweepResult& r, const SweepSettings& s) {
       text += shortest(p.an) + "," + formatted("%.4f", ebn0_db(p.an)) + "," + std::to_string(it) +
               "," + std::to_string(p.sums.frames) + "," + std::to_string(rate.bits) + "," +
               std::to_string(rate.errors) + "," + formatted("%.6e", rate.ber) + "," +
-              formatted("%.6e", rate.low) + "," + formatted("%.6e", rate.high) + "\n";
+              formatted("%.6e", rate.low) + "," + formatted("%.6e", rate.high) + "," +
+              std::to_string(rate.error_frames) + "\n";
     }
   }
   return text;

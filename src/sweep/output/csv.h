@@ -10,7 +10,7 @@
 namespace mtsweep {
 
 inline constexpr const char* CSV_HEADER =
-    "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high";
+    "an_db,ebn0_db,iteration,frames,bits,errors,ber,ber_low,ber_high,error_frames";
 
 std::string csv_text(const SweepResult& r, const SweepSettings& s);
 

@@ -19,6 +19,7 @@ json settings_json(const SweepSettings& s) {
               {"infind", s.infind},
               {"seed", s.seed},
               {"min_errors", s.stop.min_errors},
+              {"min_error_frames", s.stop.min_error_frames},
               {"min_frames", s.stop.min_frames},
               {"max_frames", s.stop.max_frames},
               {"stop_ber", s.stop_ber ? json(*s.stop_ber) : json(nullptr)}};
@@ -40,10 +41,13 @@ json point_json(const PointResult& p, const SweepSettings& s) {
                           {"bits_per_frame", judged_bits(s.ndkdd, it)},
                           {"bits", r.bits},
                           {"errors", r.errors},
+                          {"error_frames", r.error_frames},
                           {"ber", r.ber},
                           {"ber_low", r.low},
                           {"ber_high", r.high}});
   }
+  json failing = json::array();
+  for (const FailingFrame& f : sums.failing) failing.push_back({{"kst", f.kst}, {"errors", f.errors}});
   return json{
       {"an_db", p.an},
       {"ebn0_db", ebn0_db(p.an)},
@@ -53,12 +57,17 @@ json point_json(const PointResult& p, const SweepSettings& s) {
       {"counts",
        {{"table", std::vector<int64_t>(sums.table.begin(), sums.table.begin() + entries)},
         {"table_sq", std::vector<double>(sums.table_sq.begin(), sums.table_sq.begin() + entries)},
+        {"table_cube",
+         std::vector<double>(sums.table_cube.begin(), sums.table_cube.begin() + entries)},
+        {"error_frames",
+         std::vector<int64_t>(sums.error_frames.begin(), sums.error_frames.begin() + entries)},
         {"inftot", sums.inftot},
         {"inf_weight", sums.inf_weight},
         {"check_weight", sums.check_weight},
         {"inferr", sums.inferr},
         {"isaerr", sums.isaerr}}},
       {"iterations", iterations},
+      {"failing_frames", failing},
       {"channel", channel_json(p.estimates)},
       {"timing",
        {{"wall_seconds", p.timing.wall_seconds},
@@ -71,13 +80,27 @@ PointResult point_from_json(const json& j, const SweepSettings& s) {
   p.an = j.at("an_db").get<double>();
   p.estimates = mtsim::channel_estimates(p.an);
   const json& c = j.at("counts");
-  const auto table = c.at("table").get<std::vector<int64_t>>();
-  const auto table_sq = c.at("table_sq").get<std::vector<double>>();
-  if (table.size() != static_cast<size_t>(s.iterat + 3) || table_sq.size() != table.size()) {
-    throw std::runtime_error("a point's table has the wrong length");
+  if (!c.contains("error_frames")) {
+    throw std::runtime_error(
+        "it has no error-frame counts (an earlier mtsweep wrote it): finish it with that "
+        "version, or start afresh");
   }
-  std::copy(table.begin(), table.end(), p.sums.table.begin());
-  std::copy(table_sq.begin(), table_sq.end(), p.sums.table_sq.begin());
+  const auto entries = static_cast<size_t>(s.iterat + 3);
+  const auto read = [&](const char* key, auto& to) {
+    const auto v = c.at(key).get<std::vector<typename std::decay_t<decltype(to)>::value_type>>();
+    if (v.size() != entries) throw std::runtime_error(std::string("a point's ") + key + " has the wrong length");
+    std::copy(v.begin(), v.end(), to.begin());
+  };
+  read("table", p.sums.table);
+  read("table_sq", p.sums.table_sq);
+  read("table_cube", p.sums.table_cube);
+  read("error_frames", p.sums.error_frames);
+  for (const json& f : j.at("failing_frames")) {
+    p.sums.failing.push_back({f.at("kst").get<int32_t>(), f.at("errors").get<std::vector<int32_t>>()});
+    if (p.sums.failing.back().errors.size() != static_cast<size_t>(s.iterat + 1)) {
+      throw std::runtime_error("a failing frame has the wrong number of iterations");
+    }
+  }
   p.sums.frames = j.at("frames").get<int64_t>();
   p.sums.inftot = c.at("inftot").get<int64_t>();
   p.sums.inf_weight = c.at("inf_weight").get<int64_t>();
@@ -126,7 +149,9 @@ ResumedSweep read_sweep(const std::string& text, const std::string& path,
   try {
     const json j = json::parse(text);
     if (j.at("program") != "mtsweep") throw std::runtime_error("no mtsweep output");
-    const json& stored = j.at("settings");
+    json stored = j.at("settings");
+    // Settings that came later, as the files before them meant them.
+    if (!stored.contains("min_error_frames")) stored["min_error_frames"] = 0;
     const json wanted = settings_json(settings);
     for (const auto& [key, value] : wanted.items()) {
       if (!stored.contains(key) || stored.at(key) != value) {
