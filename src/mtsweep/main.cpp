@@ -2,14 +2,20 @@
 // on every rank of an MPI job.  Parses and checks the command line, keeps
 // the finished points of an earlier sweep (--resume), makes sure every
 // output can be written, then runs the sweep, rewriting the outputs after
-// every finished point.
+// every finished point and keeping a running point's progress at least
+// every --checkpoint seconds.
 #include <sched.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <mutex>
+#include <new>
 
 #include "mtsweep/options.h"
 #include "mtsweep/progress.h"
@@ -31,8 +37,9 @@ using namespace mtsweep;
 // process's exit status.
 enum class Ending {
   kDone,      // 0: the sweep is complete
-  kFailure,   // 1: a file could not be read or written
+  kFailure,   // 1: a file, the standard output or memory failed
   kBadUsage,  // 2: the command line or the file to resume does not fit
+  kPaused,    // 75: --max-time is up; continue with --resume
   kStopped,   // 128 + the signal: stopped by SIGINT or SIGTERM
 };
 
@@ -40,6 +47,10 @@ struct Outcome {
   Ending ending = Ending::kDone;
   int signal = 0;  // with kStopped
 };
+
+// EX_TEMPFAIL of sysexits.h: "try again later", which a batch script can
+// tell from a failure.
+constexpr int kPausedStatus = 75;
 
 int exit_status(const Outcome& o) {
   switch (o.ending) {
@@ -49,19 +60,22 @@ int exit_status(const Outcome& o) {
       return 1;
     case Ending::kBadUsage:
       return 2;
+    case Ending::kPaused:
+      return kPausedStatus;
     case Ending::kStopped:
       return 128 + o.signal;
   }
   return 1;
 }
 
-// A stopped sweep's outcome: a failed write is a failure; a signal stops it.
 Outcome outcome_of(const Stop& stop) {
   switch (stop.reason) {
     case StopReason::kNone:
       return {Ending::kDone};
     case StopReason::kWriteFailed:
       return {Ending::kFailure};
+    case StopReason::kTimeBudget:
+      return {Ending::kPaused};
     case StopReason::kSignal:
       return {Ending::kStopped, stop.signal};
   }
@@ -75,24 +89,35 @@ int available_cores() {
   return CPU_COUNT(&set);
 }
 
+double now_seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 // The whole state of one run of the program.
 struct Run {
   Options options;
   RunInfo info;
-  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  double start = now_seconds();
+  double last_checkpoint = now_seconds();
   StopRequest stop;
   SweepResult result;
   Progress progress;
-  std::string write_error;
+  std::string write_error;   // the first output file that failed
+  std::string output_error;  // the standard output's failure
+  // Set once the run's last checkpoint is written (or none can be): a
+  // second signal waits a moment for it, then ends the process at once.
+  std::mutex done_mutex;
+  std::condition_variable done_changed;
+  bool last_written = false;
 };
 
 void fail(const std::string& line) { std::fprintf(stderr, "mtsweep: %s\n", line.c_str()); }
 
-// Rewrites every output file; the first failure is kept in run.write_error.
+// Rewrites every output file; the first failure is kept in run.write_error
+// and ends the sweep: nothing more could be kept.
 void save(Run& run, const SweepResult& r) {
   const Options& o = run.options;
-  run.info.wall_seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - run.start).count();
+  run.info.wall_seconds = now_seconds() - run.start;
   auto write = [&](const std::string& path, auto make_text) {
     if (path.empty() || !run.write_error.empty()) return;
     run.write_error = write_file_atomically(path, make_text());
@@ -100,8 +125,27 @@ void save(Run& run, const SweepResult& r) {
   write(o.csv, [&] { return csv_text(r, o.settings); });
   write(o.json, [&] { return json_text(r, o.settings, run.info); });
   if (!r.points.empty()) write(o.plot, [&] { return svg_plot(r, o.settings, o.plot_iterations); });
-  // End the sweep: nothing more can be kept.
+  run.last_checkpoint = now_seconds();
   if (!run.write_error.empty()) run.stop.request(Stop{StopReason::kWriteFailed, 0});
+}
+
+// A running point's progress, at most every --checkpoint seconds: only the
+// JSON file keeps it.
+void checkpoint_if_due(Run& run, const SweepResult& r) {
+  if (now_seconds() - run.last_checkpoint >= run.options.checkpoint_seconds) save(run, r);
+}
+
+// Writes to the standard output, which may be a closed pipe (SIGPIPE is
+// ignored, so the write fails with EPIPE) or a full disk: the first failure
+// ends the sweep like a failed file.
+void print(Run& run, const std::string& text) {
+  if (!run.output_error.empty()) return;
+  errno = 0;
+  if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+    run.output_error = std::string("cannot write the table to standard output: ") +
+                       std::strerror(errno != 0 ? errno : EIO);
+    run.stop.request(Stop{StopReason::kWriteFailed, 0});
+  }
 }
 
 // The leader's part before the sweep: reads the sweep to resume into
@@ -143,20 +187,45 @@ SweepHooks leader_hooks(Run& run) {
                                           .live = terminal_err,
                                           .point_lines = !(terminal_err && terminal_out)},
                           &o.settings};
-  std::fputs(table_header(o.settings).c_str(), stdout);
-  for (const PointResult& p : run.result.points)
-    std::fputs(table_line(p, o.settings).c_str(), stdout);
-  std::fflush(stdout);
+  print(run, table_header(o.settings));
+  for (const PointResult& p : run.result.points) print(run, table_line(p, o.settings));
 
   SweepHooks hooks;
-  hooks.progress = [&run](const PointProgress& now) { show_progress(run.progress, now); };
+  hooks.progress = [&run](const PointProgress& now) {
+    show_progress(run.progress, now);
+    if (run.options.max_time && now_seconds() - run.start >= *run.options.max_time) {
+      run.stop.request(Stop{StopReason::kTimeBudget, 0});
+    }
+  };
   hooks.point_finished = [&run](size_t index, const PointResult& p) {
     show_point_finished(run.progress, index, p);
-    std::fputs(table_line(p, run.options.settings).c_str(), stdout);
-    std::fflush(stdout);
+    print(run, table_line(p, run.options.settings));
   };
   hooks.save = [&run](const SweepResult& r) { save(run, r); };
+  hooks.round_done = [&run](const SweepResult& r) { checkpoint_if_due(run, r); };
   return hooks;
+}
+
+// The sweep's last lines on stderr, and its outcome.
+Outcome report_end(Run& run, const Stop& stop) {
+  const Options& o = run.options;
+  close_progress(run.progress);
+  const bool progress = run.result.unfinished && run.result.unfinished->sums.frames > 0;
+  const std::string kept = std::to_string(run.result.points.size()) + " finished point(s)" +
+                           (progress ? " and the running one's progress" : "") + " kept";
+  const std::string resume = o.json.empty() ? "" : " (continue with --resume)";
+  if (!run.write_error.empty()) return fail(run.write_error), Outcome{Ending::kFailure};
+  if (!run.output_error.empty()) {
+    fail(run.output_error + "; " + kept + resume);
+    return {Ending::kFailure};
+  }
+  if (stop.reason == StopReason::kSignal) {
+    fail(std::string("stopped by ") + (stop.signal == SIGINT ? "SIGINT" : "SIGTERM") + "; " + kept +
+         resume);
+  } else if (stop.reason == StopReason::kTimeBudget) {
+    fail("--max-time reached; " + kept + "; continue with the same command and --resume");
+  }
+  return outcome_of(stop);
 }
 
 Outcome sweep(Run& run, Cluster& cluster) {
@@ -179,27 +248,39 @@ Outcome sweep(Run& run, Cluster& cluster) {
       [&shared](const mtsim::FrameConfig& config, int32_t first_kst,
                 std::span<mtsim::FrameCounts> round, const std::function<void(int64_t)>& tick) {
         return shared.run(config, first_kst, round, tick);
-      }};
+      },
+      [&cluster](bool mine) { return cluster.share(mine ? 1 : 0) != 0; }};
   const Stop stop = run_sweep(o.settings, rounds, run.result, hooks);
   if (!cluster.leader()) return outcome_of(stop);
-
-  close_progress(run.progress);
-  if (!run.write_error.empty()) return fail(run.write_error), Outcome{Ending::kFailure};
-  if (stop.reason == StopReason::kSignal) {
-    std::fprintf(stderr, "mtsweep: stopped by %s; %zu finished point(s) kept%s\n",
-                 stop.signal == SIGINT ? "SIGINT" : "SIGTERM", run.result.points.size(),
-                 o.json.empty() ? "" : " (continue with --resume)");
-  }
-  return outcome_of(stop);
+  // The run's last checkpoint: the running point as the last whole round
+  // left it (a complete sweep was saved by run_sweep).
+  if (stop.requested() && run.write_error.empty()) save(run, run.result);
+  return report_end(run, stop);
 }
 
-}  // namespace
+// Any failure that leaves the sweep: the leader keeps what it can, then
+// one line.
+Outcome failed(Run& run, Cluster* cluster, const std::string& line) {
+  const bool leader = cluster == nullptr || cluster->leader();
+  if (leader) {
+    if (run.write_error.empty() && (!run.result.points.empty() || run.result.unfinished)) {
+      save(run, run.result);
+    }
+    close_progress(run.progress);
+    fail(line);
+  }
+  // The other processes may wait for this one in a round: end them too.
+  if (cluster != nullptr && cluster->size() > 1) cluster->abort(1);
+  return {Ending::kFailure};
+}
 
-int main(int argc, char** argv) {
-  Run run;
-  // Before MPI starts threads of its own, so that they too leave SIGINT and
-  // SIGTERM to the watcher.
-  SignalWatcher watcher(run.stop);
+std::string out_of_memory(const Options& o) {
+  return "out of memory: each worker thread keeps a simulator of about 29 MB (--threads " +
+         std::to_string(o.threads) + " needs about " + std::to_string(30 * o.threads) +
+         " MB); give fewer --threads";
+}
+
+int run_program(Run& run, int argc, char** argv) {
   Cluster cluster(argc, argv);
   ParsedCommandLine parsed = parse_command_line(argc, argv, MTSIM_VERSION, available_cores());
   if (const auto* early = std::get_if<EarlyExit>(&parsed)) {
@@ -211,10 +292,41 @@ int main(int argc, char** argv) {
   run.info = RunInfo{MTSIM_VERSION, run.options.command_line, run.options.threads, 1, 1, 0.0};
   try {
     return exit_status(sweep(run, cluster));
+  } catch (const std::bad_alloc&) {
+    return exit_status(failed(run, &cluster, out_of_memory(run.options)));
   } catch (const std::exception& e) {
-    if (cluster.leader()) fail(e.what());
-    // The other processes may wait for this one in a round: end them too.
-    if (cluster.size() > 1) cluster.abort(1);
-    return exit_status({Ending::kFailure});
+    return exit_status(failed(run, &cluster, e.what()));
   }
+}
+
+void mark_last_written(Run& run) {
+  std::lock_guard lock(run.done_mutex);
+  run.last_written = true;
+  run.done_changed.notify_all();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A closed pipe on stdout (mtsweep ... | head) is a failed write, handled
+  // like any other, not a death that would lose the running point.
+  std::signal(SIGPIPE, SIG_IGN);
+  Run run;
+  // Before MPI starts threads of its own, so that they too leave SIGINT and
+  // SIGTERM to the watcher.  A second signal ends the run at once, after
+  // the last checkpoint if that is written within a second.
+  SignalWatcher watcher(run.stop, [&run](int signal) {
+    std::unique_lock lock(run.done_mutex);
+    run.done_changed.wait_for(lock, std::chrono::seconds(1), [&run] { return run.last_written; });
+    std::fprintf(stderr, "mtsweep: stopped at once by a second signal\n");
+    std::_Exit(128 + signal);
+  });
+  int status = 1;
+  try {
+    status = run_program(run, argc, argv);
+  } catch (const std::exception& e) {  // joining MPI failed
+    fail(e.what());
+  }
+  mark_last_written(run);
+  return status;
 }

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "mtsweep/decimal_range.h"
+#include "mtsweep/duration.h"
 
 namespace mtsweep {
 
@@ -66,7 +67,7 @@ struct RawOptions {
               min_error_frames = std::to_string(kDefaults.stop.min_error_frames),
               min_frames = std::to_string(kDefaults.stop.min_frames),
               max_frames = std::to_string(kDefaults.stop.max_frames);
-  std::string stop_ber, threads, plot_iterations;
+  std::string stop_ber, threads, plot_iterations, checkpoint = "60", max_time, point_time;
 };
 
 std::string range(int64_t lo, int64_t hi) { return std::to_string(lo) + " ... " + std::to_string(hi); }
@@ -127,10 +128,28 @@ void add_options(CLI::App& app, RawOptions& raw, Options& o) {
   app.add_option("--plot-iterations", raw.plot_iterations,
                  "iterations drawn, e.g. 1,4,8 (default: the first, the middle and the last)")
       ->type_name("LIST");
+  app.add_option("--checkpoint", raw.checkpoint,
+                 "keep a running point's progress in the --json file at least this often, "
+                 "in seconds (default 60)")
+      ->type_name("SECONDS");
+  app.add_option("--max-time", raw.max_time,
+                 "end this run after this long (e.g. 90s, 45m, 11h30m), with a checkpoint and "
+                 "exit status 75, to be continued with --resume; results are unchanged")
+      ->type_name("DURATION");
+  app.add_option("--point-time", raw.point_time,
+                 "end a point after this long with the frames it has (stopped_by \"time\"); "
+                 "its result then depends on the machine's speed, threads and ranks")
+      ->type_name("DURATION");
   app.add_flag("--quiet", o.quiet, "no progress on stderr");
   app.add_flag(
       "--resume", o.resume,
       "continue the sweep in the --json file: keep its finished points, simulate the rest");
+}
+
+double duration(const std::string& option, const std::string& text) {
+  const std::optional<double> seconds = parse_duration(text);
+  if (!seconds) refuse(option, "\"" + text + "\" is not a duration such as 90s, 45m or 11h30m");
+  return *seconds;
 }
 
 // The option that sets a setting: min_frames is --min-frames.
@@ -183,6 +202,10 @@ void convert(const RawOptions& raw, int default_threads, Options& o) {
   s.stop.min_frames = static_cast<int32_t>(setting_value("min_frames", raw.min_frames));
   s.stop.max_frames = static_cast<int32_t>(setting_value("max_frames", raw.max_frames));
   if (!raw.stop_ber.empty()) s.stop_ber = to_real("--stop-ber", raw.stop_ber);
+  if (!raw.point_time.empty()) s.point_time = duration("--point-time", raw.point_time);
+  if (!raw.max_time.empty()) o.max_time = duration("--max-time", raw.max_time);
+  o.checkpoint_seconds = to_real("--checkpoint", raw.checkpoint);
+  if (!(o.checkpoint_seconds > 0.0)) refuse("--checkpoint", raw.checkpoint + " is not above 0");
   if (const auto error = settings_error(s)) refuse(*error);
   o.threads = raw.threads.empty()
                   ? std::clamp(default_threads, 1, MAX_THREADS)

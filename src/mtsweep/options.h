@@ -3,6 +3,7 @@
 // naming the option and writes nothing.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -19,7 +20,9 @@ struct Options {
   std::string csv, json, plot;       // empty: not written
   std::vector<int> plot_iterations;  // 1 ... iterat
   bool quiet = false;
-  bool resume = false;  // continue the sweep in `json`
+  bool resume = false;              // continue the sweep in `json`
+  double checkpoint_seconds = 60.0;  // at most this long between checkpoints of a running point
+  std::optional<double> max_time;    // seconds of this run, then pause
   std::vector<std::string> command_line;
 };
 

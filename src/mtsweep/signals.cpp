@@ -21,10 +21,11 @@ sigset_t watched_signals() {
 
 }  // namespace
 
-SignalWatcher::SignalWatcher(StopRequest& received) {
+SignalWatcher::SignalWatcher(StopRequest& received, std::function<void(int)> second) {
   const sigset_t set = watched_signals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  thread_ = std::thread([this, &received, set] {
+  thread_ = std::thread([this, &received, set, second = std::move(second)] {
+    int seen = 0;
     for (;;) {
       int signal = 0;
       if (sigwait(&set, &signal) != 0) continue;
@@ -32,6 +33,7 @@ SignalWatcher::SignalWatcher(StopRequest& received) {
         if (closing_.load()) return;
         continue;
       }
+      if (++seen > 1 && second) second(signal);
       received.request(Stop{StopReason::kSignal, signal});  // the first request decides the status
     }
   });

@@ -3,10 +3,13 @@
 // The watcher blocks both signals in the thread that makes it, and so in
 // every thread started afterwards, and takes them with sigwait() on a
 // thread of its own.  There they are ordinary values: the watcher files
-// the signal as a stop request, which the sweep polls between frames.
+// the first signal as a stop request, which the sweep polls between
+// frames, and hands a second one to `second` on its own thread: the user
+// wants the run ended now, whatever the sweep is waiting for.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "sweep/rounds/stop_request.h"
@@ -16,8 +19,9 @@ namespace mtsweep {
 class SignalWatcher {
  public:
   // REQUIRES: no other thread of the process runs yet (they would keep the
-  // signals unblocked), and `received` outlives the watcher.
-  explicit SignalWatcher(StopRequest& received);
+  // signals unblocked), and `received` outlives the watcher.  `second`
+  // (given the signal's number) should not return.
+  SignalWatcher(StopRequest& received, std::function<void(int)> second);
   // Stops the watching thread.  The signals stay blocked: one that comes
   // later waits unseen while the program writes its last lines and exits.
   ~SignalWatcher();

@@ -2,6 +2,7 @@
 // are made from, and what --resume reads back.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@
 
 namespace mtsweep {
 
-// How a point was run; differs between runs of the same sweep.
+// How a point was run; differs between runs of the same sweep.  Both add
+// up over the runs of a resumed point.
 struct PointTiming {
   double wall_seconds = 0.0;
   int64_t frames_computed = 0;  // including those beyond the stop rule's K
@@ -20,6 +22,7 @@ struct PointTiming {
 struct PointResult {
   double an = 0.0;
   PointSums sums;
+  PointStop stopped_by = PointStop::kNotYet;  // kNotYet while unfinished
   mtsim::ChannelEstimates estimates;
   PointTiming timing;
 };
@@ -32,6 +35,10 @@ inline double mbit_per_s(const PointResult& p, int32_t ndkdd) {
 
 struct SweepResult {
   std::vector<PointResult> points;  // the finished points, in AN order
+  // The point after them while it runs, or when the sweep stopped in it:
+  // its first frames in frame order, everything its results need, so that
+  // a resumed sweep continues it at its next frame.
+  std::optional<PointResult> unfinished;
   std::vector<double> skipped;      // AN values left out by --stop-ber
   bool complete = false;            // every AN finished or skipped
   double capacity_an = 0.0;         // the AN at which C16 is 3/4, the code rate

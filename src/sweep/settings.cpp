@@ -1,6 +1,7 @@
 #include "sweep/settings.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -86,6 +87,9 @@ std::optional<SettingError> settings_error(const SweepSettings& s) {
   }
   if (s.stop_ber && !(*s.stop_ber > 0.0)) {
     return SettingError{"stop_ber", number(*s.stop_ber) + " is not above 0"};
+  }
+  if (s.point_time && !(*s.point_time > 0.0 && std::isfinite(*s.point_time))) {
+    return SettingError{"point_time", number(*s.point_time) + " s is not a duration above 0"};
   }
   return std::nullopt;
 }

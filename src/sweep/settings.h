@@ -34,6 +34,9 @@ struct SweepSettings {
   int32_t seed = 0;  // frame i of every point has kst = seed + i
   StopRule stop;
   std::optional<double> stop_ber;  // early end of the sweep
+  // Wall seconds after which a point ends with the frames it has, stopped
+  // by "time": a result that depends on the machine's speed.
+  std::optional<double> point_time;
 };
 
 // A setting out of its range: its name (as the JSON file writes it, and as

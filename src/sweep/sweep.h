@@ -9,6 +9,10 @@
 // the results are the same for any number of workers.  Every process of a
 // cluster runs this same code on the same counts, and so reaches the same
 // K and the same stops.
+//
+// Between rounds the running point is SweepResult::unfinished: its first
+// frames in frame order, which a checkpoint keeps and a resumed sweep
+// continues from its next frame, to the same result.
 #pragma once
 
 #include <functional>
@@ -24,8 +28,8 @@ struct PointProgress {
   size_t index = 0;  // of the point among settings.an
   double an = 0.0;
   const PointSums* sums = nullptr;
-  int64_t frames_computed = 0;
-  double seconds = 0.0;  // since the point started
+  int64_t frames_computed = 0;  // in this run
+  double seconds = 0.0;         // since the point started in this run
 };
 
 // Called on the coordinating thread.  Any may be empty.
@@ -34,6 +38,9 @@ struct SweepHooks {
   std::function<void(size_t index, const PointResult&)> point_finished;
   // After every finished point, and once more when the sweep is complete.
   std::function<void(const SweepResult&)> save;
+  // After every round, with the running point in `unfinished`: a caller
+  // that keeps checkpoints decides here whether one is due.
+  std::function<void(const SweepResult&)> round_done;
 };
 
 // How the sweep's rounds are computed (SharedRounds).
@@ -46,6 +53,9 @@ struct RoundRunner {
   std::function<Stop(const mtsim::FrameConfig& config, int32_t first_kst,
                      std::span<mtsim::FrameCounts> round, const std::function<void(int64_t)>& tick)>
       run;
+  // The leading process's value, on every process, so that a decision by a
+  // clock (--point-time) is one decision.  Empty: this process decides.
+  std::function<bool(bool)> agree;
 };
 
 class FramePool;
@@ -54,13 +64,21 @@ class FramePool;
 // and `stop` outlive the runner.
 RoundRunner pool_rounds(FramePool& pool, const StopRequest& stop);
 
+// Seconds on a monotonic clock; injectable, so that a test can run a
+// sweep's time limits without waiting for them.
+using SecondsClock = std::function<double()>;
+SecondsClock steady_seconds();
+
 // Runs the points of `settings` that `result` does not hold yet (it may
-// hold the first points, kept from an earlier run).  Returns no stop when
-// the sweep is complete, or what stopped a round: `result` then holds the
-// points finished before it.  REQUIRES: result.points are the first points
-// of settings.an; settings_error(settings) is empty.
+// hold the first points, kept from an earlier run, and the next one
+// unfinished).  Returns no stop when the sweep is complete, or what stopped
+// a round: `result` then holds the points finished before it and the
+// running one as `unfinished`.  If a round throws, `result` is as after the
+// last whole round.  REQUIRES: result.points are the first points of
+// settings.an, result.unfinished (if any) the next one;
+// settings_error(settings) is empty.
 Stop run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
-               const SweepHooks& hooks);
+               const SweepHooks& hooks, const SecondsClock& clock = steady_seconds());
 
 // True when the sweep ends early after `p` (--stop-ber): its BER after the
 // last iteration is below stop_ber.

@@ -22,7 +22,8 @@ json settings_json(const SweepSettings& s) {
               {"min_error_frames", s.stop.min_error_frames},
               {"min_frames", s.stop.min_frames},
               {"max_frames", s.stop.max_frames},
-              {"stop_ber", s.stop_ber ? json(*s.stop_ber) : json(nullptr)}};
+              {"stop_ber", s.stop_ber ? json(*s.stop_ber) : json(nullptr)},
+              {"point_time", s.point_time ? json(*s.point_time) : json(nullptr)}};
 }
 
 json channel_json(const mtsim::ChannelEstimates& e) {
@@ -53,7 +54,8 @@ json point_json(const PointResult& p, const SweepSettings& s) {
       {"ebn0_db", ebn0_db(p.an)},
       {"frames", sums.frames},
       {"kst", {s.seed, s.seed + sums.frames - 1}},
-      {"stopped_by", point_stop_name(point_stop(sums, s.stop, s.iterat))},
+      {"stopped_by", p.stopped_by == PointStop::kNotYet ? json(nullptr)
+                                                          : json(point_stop_name(p.stopped_by))},
       {"counts",
        {{"table", std::vector<int64_t>(sums.table.begin(), sums.table.begin() + entries)},
         {"table_sq", std::vector<double>(sums.table_sq.begin(), sums.table_sq.begin() + entries)},
@@ -78,6 +80,10 @@ json point_json(const PointResult& p, const SweepSettings& s) {
 PointResult point_from_json(const json& j, const SweepSettings& s) {
   PointResult p;
   p.an = j.at("an_db").get<double>();
+  if (!j.at("stopped_by").is_null()) {
+    p.stopped_by = point_stop_named(j.at("stopped_by").get<std::string>());
+    if (p.stopped_by == PointStop::kNotYet) throw std::runtime_error("a point stopped by no known rule");
+  }
   p.estimates = mtsim::channel_estimates(p.an);
   const json& c = j.at("counts");
   if (!c.contains("error_frames")) {
@@ -124,6 +130,8 @@ std::string option_of(std::string key) {
 std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInfo& run) {
   json points = json::array();
   for (const PointResult& p : r.points) points.push_back(point_json(p, s));
+  const bool progress = r.unfinished && r.unfinished->sums.frames > 0;
+  const json unfinished = progress ? point_json(*r.unfinished, s) : json(nullptr);
   const json j{
       {"program", "mtsweep"},
       {"version", run.version},
@@ -132,6 +140,7 @@ std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInf
       {"capacity_limit",
        {{"rate", mtsim::CODE_RATE}, {"an_db", r.capacity_an}, {"ebn0_db", ebn0_db(r.capacity_an)}}},
       {"points", points},
+      {"unfinished_point", unfinished},
       {"skipped_an_db", r.skipped},
       {"run",
        {{"command_line", run.command_line},
@@ -152,6 +161,7 @@ ResumedSweep read_sweep(const std::string& text, const std::string& path,
     json stored = j.at("settings");
     // Settings that came later, as the files before them meant them.
     if (!stored.contains("min_error_frames")) stored["min_error_frames"] = 0;
+    if (!stored.contains("point_time")) stored["point_time"] = nullptr;
     const json wanted = settings_json(settings);
     for (const auto& [key, value] : wanted.items()) {
       if (!stored.contains(key) || stored.at(key) != value) {
@@ -162,17 +172,29 @@ ResumedSweep read_sweep(const std::string& text, const std::string& path,
         return out;
       }
     }
+    // Finished points as the rule (or the point's time) ended them, in AN
+    // order; then the next one, unfinished, if the sweep stopped in it.
     for (const json& point : j.at("points")) {
       PointResult p = point_from_json(point, settings);
       const size_t i = out.result.points.size();
+      const PointStop by_rule = point_stop(p.sums, settings.stop, settings.iterat);
       if (i >= settings.an.size() || p.an != settings.an[i] ||
-          !point_complete(p.sums, settings.stop, settings.iterat)) {
+          (p.stopped_by != by_rule && p.stopped_by != PointStop::kTime)) {
         throw std::runtime_error("its points are not the first finished points of the sweep");
       }
       out.result.points.push_back(p);
     }
+    if (j.contains("unfinished_point") && !j.at("unfinished_point").is_null()) {
+      PointResult p = point_from_json(j.at("unfinished_point"), settings);
+      const size_t i = out.result.points.size();
+      if (i >= settings.an.size() || p.an != settings.an[i] || p.stopped_by != PointStop::kNotYet ||
+          point_complete(p.sums, settings.stop, settings.iterat)) {
+        throw std::runtime_error("its unfinished point is not the next point of the sweep");
+      }
+      out.result.unfinished = p;
+    }
   } catch (const std::exception& e) {
-    out.result.points.clear();
+    out.result = SweepResult{};
     out.problem = ResumedSweep::Problem::kNotASweep;
     out.error = where + " cannot be resumed: " + e.what();
   }

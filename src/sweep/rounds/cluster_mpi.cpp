@@ -17,6 +17,11 @@ namespace mtsweep {
 Cluster::Cluster(int& argc, char**& argv) {
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
+  if (provided < MPI_THREAD_FUNNELED) {
+    // The workers and the signal watcher are threads of every rank.
+    MPI_Finalize();
+    throw std::runtime_error("this MPI gives no thread support (MPI_THREAD_FUNNELED), which mtsweep's worker threads need");
+  }
   MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
   MPI_Comm_size(MPI_COMM_WORLD, &size_);
 }

@@ -1,22 +1,37 @@
 #include "sweep/rounds/frame_pool.h"
 
 #include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
 #include <utility>
 
 namespace mtsweep {
 
 FramePool::FramePool(int threads) {
   workers_.reserve(static_cast<size_t>(threads));
-  for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  try {
+    for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  } catch (const std::system_error& e) {
+    // The workers that did start must end before the pool is given up.
+    const size_t started = workers_.size();
+    close();
+    throw std::runtime_error("cannot start worker thread " + std::to_string(started + 1) + " of " +
+                             std::to_string(threads) + ": " + e.code().message() +
+                             " (each thread reserves its stack; give fewer threads)");
+  }
 }
 
-FramePool::~FramePool() {
+FramePool::~FramePool() { close(); }
+
+void FramePool::close() {
   {
     std::lock_guard lock(mutex_);
     closing_ = true;
   }
   start_.notify_all();
   for (std::thread& t : workers_) t.join();
+  workers_.clear();
 }
 
 bool FramePool::run(const mtsim::FrameConfig& config, int32_t first_kst,

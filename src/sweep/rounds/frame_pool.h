@@ -26,7 +26,8 @@ namespace mtsweep {
 
 class FramePool {
  public:
-  // REQUIRES: threads >= 1.
+  // Throws std::runtime_error, naming the thread, when the system cannot
+  // start all the threads.  REQUIRES: threads >= 1.
   explicit FramePool(int threads);
   ~FramePool();
   FramePool(const FramePool&) = delete;
@@ -55,6 +56,7 @@ class FramePool {
   };
 
   void work();
+  void close();  // ends and joins the workers
 
   std::mutex mutex_;
   std::condition_variable start_;

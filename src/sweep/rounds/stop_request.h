@@ -10,7 +10,9 @@
 
 namespace mtsweep {
 
-enum class StopReason { kNone, kSignal, kWriteFailed };
+// kTimeBudget: the run's time (mtsweep --max-time) is up; the sweep pauses,
+// to be resumed.
+enum class StopReason { kNone, kSignal, kWriteFailed, kTimeBudget };
 
 struct Stop {
   StopReason reason = StopReason::kNone;
@@ -20,12 +22,23 @@ struct Stop {
   bool operator==(const Stop&) const = default;
 
   // One 32-bit word, for the exchange between processes: 0 none, a signal
-  // number, or -1 for a failed write.
+  // number, -1 for a failed write, -2 for the time budget.
   int32_t word() const {
-    return reason == StopReason::kSignal ? signal : reason == StopReason::kWriteFailed ? -1 : 0;
+    switch (reason) {
+      case StopReason::kSignal:
+        return signal;
+      case StopReason::kWriteFailed:
+        return -1;
+      case StopReason::kTimeBudget:
+        return -2;
+      case StopReason::kNone:
+        break;
+    }
+    return 0;
   }
   static Stop from_word(int32_t w) {
     if (w > 0) return Stop{StopReason::kSignal, w};
+    if (w == -2) return Stop{StopReason::kTimeBudget, 0};
     return w < 0 ? Stop{StopReason::kWriteFailed, 0} : Stop{};
   }
 };

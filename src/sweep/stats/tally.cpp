@@ -42,10 +42,19 @@ const char* point_stop_name(PointStop stop) {
       return "min_errors";
     case PointStop::kMaxFrames:
       return "max_frames";
+    case PointStop::kTime:
+      return "time";
     case PointStop::kNotYet:
       break;
   }
   return "not_yet";
+}
+
+PointStop point_stop_named(const std::string& name) {
+  for (const PointStop stop : {PointStop::kMinErrors, PointStop::kMaxFrames, PointStop::kTime}) {
+    if (name == point_stop_name(stop)) return stop;
+  }
+  return PointStop::kNotYet;
 }
 
 int64_t round_size(const PointSums& sums, const StopRule& rule, int iterat, int workers) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "sweep/settings.h"
@@ -57,10 +58,13 @@ inline int64_t last_error_frames(const PointSums& sums, int iterat) {
 }
 
 // Why a point is complete: enough errors and error frames (with enough
-// frames), or the frames ran out.
-enum class PointStop { kNotYet, kMinErrors, kMaxFrames };
+// frames), the frames ran out, or (by the sweep's clock) its time.
+enum class PointStop { kNotYet, kMinErrors, kMaxFrames, kTime };
+// By the rule alone: never kTime.
 PointStop point_stop(const PointSums& sums, const StopRule& rule, int iterat);
-const char* point_stop_name(PointStop stop);  // "min_errors", "max_frames"
+const char* point_stop_name(PointStop stop);  // "min_errors", "max_frames", "time"
+// The stop of that name; kNotYet for any other text.
+PointStop point_stop_named(const std::string& name);
 
 // True once the frames added so far complete the point: at least
 // min_frames, and after the last iteration at least min_errors errors in
