@@ -208,7 +208,7 @@ TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
       {"--seed", "1"},         {"--ndkdd", "20001"},     {"--iterat", "7"},
       {"--npacketll", "8"},    {"--infind", "2"},        {"--min-errors", "999999"},
       {"--min-frames", "149"}, {"--max-frames", "151"},  {"--an", "2.0:3.0:0.5"},
-      {"--stop-ber", "1e-3"}};
+      {"--stop-ber", "1e-3"},  {"--min-error-frames", "3"}, {"--point-time", "1h"}};
   for (const auto& [option, value] : changes) {
     std::vector<std::string> other = resume;
     const auto at = std::find(other.begin(), other.end(), option);

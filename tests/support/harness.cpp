@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,16 +122,22 @@ Scratch::Process Scratch::start(const std::string& program, const std::vector<st
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   const std::string n = std::to_string(++started_);
-  Process process{-1, root_ / ("stdout-" + n), root_ / ("stderr-" + n), options.stdout_path.empty()};
-  if (!process.own_out) process.out = options.stdout_path;
+  Process process{-1, root_ / ("stdout-" + n), root_ / ("stderr-" + n),
+                  options.stdout_path.empty() && options.stdout_fd < 0};
+  if (!options.stdout_path.empty()) process.out = options.stdout_path;
   const std::string paths[3] = {"/dev/null", process.out.string(), process.err.string()};
   const std::string dir = work().string();
   const pid_t pid = fork();
   if (pid == 0) {
     for (int fd = 0; fd < 3; ++fd) {
-      const int opened =
-          open(paths[fd].c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int opened = fd == 1 && options.stdout_fd >= 0
+                             ? options.stdout_fd
+                             : open(paths[fd].c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (opened < 0 || dup2(opened, fd) < 0) _exit(126);
+    }
+    if (options.address_space > 0) {
+      const rlimit limit{options.address_space, options.address_space};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
     if (chdir(dir.c_str()) != 0) _exit(126);
     if (drop && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))

@@ -60,6 +60,8 @@ struct RunOptions {
   // stop; the program is copied where that user can run it.
   bool unprivileged = false;
   std::string stdout_path;  // instead of a file of the scratch directory
+  int stdout_fd = -1;       // or this descriptor (the write end of a pipe)
+  uint64_t address_space = 0;  // a limit of the program's memory (RLIMIT_AS), bytes
 };
 
 struct Outcome {
