@@ -3,7 +3,6 @@
 // the finished points of an earlier sweep (--resume), makes sure every
 // output can be written, then runs the sweep, rewriting the outputs after
 // every finished point.
-#include <sched.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -66,13 +65,6 @@ Outcome outcome_of(const Stop& stop) {
       return {Ending::kStopped, stop.signal};
   }
   return {Ending::kFailure};
-}
-
-int available_cores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  return CPU_COUNT(&set);
 }
 
 // The whole state of one run of the program.
