@@ -162,8 +162,9 @@ Runs without the GIL; threads that share a simulator take turns.)")
 Returns an int64 array of shape (len(seeds), config.iterat + 3): row i is
 the result table of the frame with kst = seeds[i], the same for any number
 of threads.  seeds is any sequence of 32-bit integers, in any order.
-threads: 1 ... 1024, by default the cores this process may run on.
-Runs without the GIL; Ctrl-C raises KeyboardInterrupt within a frame's time.)");
+threads: 1 ... 1024, by default the cores this process may run on.  Each
+call builds its workers' simulators (29 MB each, about a frame's time):
+hand it many seeds at once.  Runs without the GIL; Ctrl-C raises KeyboardInterrupt within a frame's time.)");
 }
 
 }  // namespace mtsim_python

@@ -170,12 +170,6 @@ SweepRun run(const py::dict& given, std::optional<int64_t> threads, const py::ob
   return out;
 }
 
-py::tuple csv_columns() {
-  py::list names;
-  for (const auto& name : py::str(CSV_HEADER).attr("split")(",")) names.append(name);
-  return py::tuple(names);
-}
-
 py::list rows_of(const SweepRun& r) {
   py::list rows;
   for (const CsvRow& row : csv_rows(r.result, r.settings)) {
@@ -236,7 +230,7 @@ void bind_sweep(py::module_& m) {
   m.def("run_sweep", &run, py::arg("settings"), py::arg("threads"), py::arg("progress"));
   m.def("default_settings", &default_settings);
   m.def("write_file", &write_file, py::arg("path"), py::arg("text"));
-  m.attr("CSV_COLUMNS") = csv_columns();
+  m.attr("CSV_COLUMNS") = py::tuple(py::str(CSV_HEADER).attr("split")(","));
 }
 
 }  // namespace mtsim_python
