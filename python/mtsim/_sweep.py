@@ -32,7 +32,7 @@ def sweep(
     stop_ber: Optional[float] = None,
     threads: Optional[int] = None,
     progress: Union[bool, None, Callable[[_core.SweepProgress], object]] = None,
-) -> "SweepResult":
+) -> SweepResult:
     """Bit error rate curves: mtsweep's sweep, run in this process.
 
     The settings are mtsweep's options under their JSON names, with the same
@@ -90,7 +90,7 @@ class Point:
     wall_seconds: float = 0.0
 
     @classmethod
-    def _from_json(cls, p: dict) -> "Point":
+    def _from_json(cls, p: dict) -> Point:
         its = p["iterations"]
 
         def column(key: str, dtype: type) -> np.ndarray:
