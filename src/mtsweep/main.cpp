@@ -4,7 +4,6 @@
 // output can be written, then runs the sweep, rewriting the outputs after
 // every finished point and keeping a running point's progress at least
 // every --checkpoint seconds.
-#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,13 +79,6 @@ Outcome outcome_of(const Stop& stop) {
       return {Ending::kStopped, stop.signal};
   }
   return {Ending::kFailure};
-}
-
-int available_cores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  return CPU_COUNT(&set);
 }
 
 double now_seconds() {

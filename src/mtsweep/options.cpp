@@ -11,6 +11,7 @@
 
 #include "mtsweep/decimal_range.h"
 #include "mtsweep/duration.h"
+#include "sweep/output/svg_plot.h"
 
 namespace mtsweep {
 
@@ -211,7 +212,7 @@ void convert(const RawOptions& raw, int default_threads, Options& o) {
                   ? std::clamp(default_threads, 1, MAX_THREADS)
                   : static_cast<int>(integer_in("--threads", raw.threads, 1, MAX_THREADS));
   if (raw.plot_iterations.empty()) {
-    o.plot_iterations = {1, (s.iterat + 1) / 2, s.iterat};
+    o.plot_iterations = default_plot_iterations(s.iterat);
   } else {
     for (size_t from = 0;;) {
       const size_t comma = raw.plot_iterations.find(',', from);

@@ -8,11 +8,10 @@
 #include <variant>
 #include <vector>
 
+#include "sweep/rounds/frame_pool.h"
 #include "sweep/settings.h"
 
 namespace mtsweep {
-
-inline constexpr int MAX_THREADS = 1024;
 
 struct Options {
   SweepSettings settings;

@@ -155,6 +155,8 @@ std::string uncoded_bpsk(const Axes& a) {
 
 }  // namespace
 
+std::vector<int> default_plot_iterations(int32_t iterat) { return {1, (iterat + 1) / 2, iterat}; }
+
 std::string svg_plot(const SweepResult& r, const SweepSettings& s,
                      const std::vector<int>& iterations) {
   const Axes a = make_axes(r, s, iterations);

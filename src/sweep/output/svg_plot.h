@@ -4,12 +4,17 @@
 // code rate (the axis widens to show it).  Es/N0 runs along the top.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "sweep/result.h"
 
 namespace mtsweep {
+
+// The iterations drawn unless the caller chooses: the first, the middle and
+// the last.
+std::vector<int> default_plot_iterations(int32_t iterat);
 
 // REQUIRES: r.points is not empty; every iteration is 1 ... s.iterat.
 std::string svg_plot(const SweepResult& r, const SweepSettings& s,

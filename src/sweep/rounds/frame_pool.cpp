@@ -1,5 +1,7 @@
 #include "sweep/rounds/frame_pool.h"
 
+#include <sched.h>
+
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -7,6 +9,13 @@
 #include <utility>
 
 namespace mtsweep {
+
+int available_cores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  return CPU_COUNT(&set);
+}
 
 FramePool::FramePool(int threads) {
   workers_.reserve(static_cast<size_t>(threads));
@@ -37,8 +46,18 @@ void FramePool::close() {
 bool FramePool::run(const mtsim::FrameConfig& config, int32_t first_kst,
                     std::span<mtsim::FrameCounts> out, const StopRequest& stop,
                     const std::function<void(int64_t)>& tick) {
+  return run_block(Block{config, first_kst, {}, out, &stop}, tick);
+}
+
+bool FramePool::run(const mtsim::FrameConfig& config, std::span<const int32_t> seeds,
+                    std::span<mtsim::FrameCounts> out, const StopRequest& stop,
+                    const std::function<void(int64_t)>& tick) {
+  return run_block(Block{config, 0, seeds, out, &stop}, tick);
+}
+
+bool FramePool::run_block(const Block& block, const std::function<void(int64_t)>& tick) {
   std::unique_lock lock(mutex_);
-  block_ = Block{config, first_kst, out, &stop};
+  block_ = block;
   next_.store(0);
   busy_ = threads();
   completed_.store(0);
@@ -51,7 +70,7 @@ bool FramePool::run(const mtsim::FrameConfig& config, int32_t first_kst,
     lock.lock();
   }
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-  return completed_.load() == static_cast<int64_t>(out.size());
+  return completed_.load() == static_cast<int64_t>(block.out.size());
 }
 
 void FramePool::work() {
@@ -75,8 +94,7 @@ void FramePool::work() {
         if (block.stop->requested()) break;
         const int64_t i = next_.fetch_add(1);
         if (i >= static_cast<int64_t>(block.out.size())) break;
-        block.out[static_cast<size_t>(i)] =
-            simulator->run(block.first_kst + static_cast<int32_t>(i));
+        block.out[static_cast<size_t>(i)] = simulator->run(block.kst(static_cast<size_t>(i)));
         completed_.fetch_add(1);
       }
     } catch (...) {

@@ -24,6 +24,13 @@
 
 namespace mtsweep {
 
+// The most worker threads a caller may ask for.
+inline constexpr int MAX_THREADS = 1024;
+
+// The cores this process may run on (its CPU affinity): the default number
+// of workers.
+int available_cores();
+
 class FramePool {
  public:
   // Throws std::runtime_error, naming the thread, when the system cannot
@@ -44,6 +51,11 @@ class FramePool {
   // fits in int32_t.
   bool run(const mtsim::FrameConfig& config, int32_t first_kst, std::span<mtsim::FrameCounts> out,
            const StopRequest& stop, const std::function<void(int64_t)>& tick = {});
+  // The same for the frames with kst = seeds[i], in any order, repeats
+  // allowed.  REQUIRES: seeds.size() == out.size().
+  bool run(const mtsim::FrameConfig& config, std::span<const int32_t> seeds,
+           std::span<mtsim::FrameCounts> out, const StopRequest& stop,
+           const std::function<void(int64_t)>& tick = {});
 
   static constexpr std::chrono::milliseconds TICK_INTERVAL{250};
 
@@ -51,10 +63,16 @@ class FramePool {
   struct Block {
     mtsim::FrameConfig config;
     int32_t first_kst = 0;
+    std::span<const int32_t> seeds;  // when not empty, instead of first_kst + i
     std::span<mtsim::FrameCounts> out;
     const StopRequest* stop = nullptr;
+
+    int32_t kst(size_t i) const {
+      return seeds.empty() ? first_kst + static_cast<int32_t>(i) : seeds[i];
+    }
   };
 
+  bool run_block(const Block& block, const std::function<void(int64_t)>& tick);
   void work();
   void close();  // ends and joins the workers
 
