@@ -86,7 +86,17 @@ def t95(df):
     return (lo + hi) / 2
 
 
+TRUTHS = {}  # regimes of one frame setting share their truth
+
+
 def truth_of(regime, threads):
+    key = (regime.an, regime.ndkdd, regime.truth_frames)
+    if key not in TRUTHS:
+        TRUTHS[key] = measure_truth(regime, threads)
+    return TRUTHS[key]
+
+
+def measure_truth(regime, threads):
     config = mtsim.FrameConfig(an=regime.an, iterat=ITERAT, ndkdd=regime.ndkdd)
     first = SEED_SPACE - regime.truth_frames
     sums = np.zeros(ITERAT + 3)
