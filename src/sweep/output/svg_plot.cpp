@@ -59,7 +59,7 @@ Axes make_axes(const SweepResult& r, const SweepSettings& s, const std::vector<i
         continue;
       const Rate rate = rate_after(p.sums, s.ndkdd, it);
       for (const double v : {rate.ber, rate.low, rate.high}) {
-        if (v > 0.0) ber_min = std::min(ber_min, v), ber_max = std::max(ber_max, v);
+        if (v > 0.0 && std::isfinite(v)) ber_min = std::min(ber_min, v), ber_max = std::max(ber_max, v);
       }
     }
   }
@@ -122,7 +122,9 @@ std::string curve(const SweepResult& r, const SweepSettings& s, const Axes& a, i
   for (const PointResult& p : r.points) {
     const Rate rate = rate_after(p.sums, s.ndkdd, it);
     const double x = a.x(ebn0_db(p.an));
-    const double y_high = a.y(rate.high);
+    // An infinite upper end (one error frame) runs to the top, as an arrow.
+    const bool unbounded = !std::isfinite(rate.high);
+    const double y_high = unbounded ? kTop : a.y(rate.high);
     const std::string stroke = "stroke=\"" + std::string(color) + "\" stroke-width=\"1.5\"";
     if (rate.errors == 0) {  // the upper bound alone, as an open triangle pointing down
       out += "<path d=\"M" + num(x - 5) + " " + num(y_high - 4) + "h10l-5 9z\" fill=\"white\" " +
@@ -132,7 +134,9 @@ std::string curve(const SweepResult& r, const SweepSettings& s, const Axes& a, i
     }
     const double y_low = rate.low > 0.0 ? a.y(rate.low) : bottom;
     out += line(x, y_low, x, y_high, stroke);
-    out += line(x - 4, y_high, x + 4, y_high, stroke);
+    out += unbounded ? "<path d=\"M" + num(x - 5) + " " + num(y_high + 9) + "l5 -9l5 9\" fill=\"none\" " +
+                           stroke + "/>\n"
+                     : line(x - 4, y_high, x + 4, y_high, stroke);
     if (rate.low > 0.0) out += line(x - 4, y_low, x + 4, y_low, stroke);
     out += "<circle cx=\"" + num(x) + "\" cy=\"" + num(a.y(rate.ber)) + "\" r=\"3.5\" fill=\"" +
            color + "\"/>\n";
