@@ -82,14 +82,18 @@ constexpr int32_t kFirstDrift = 1;
 constexpr int32_t next_chunk_drift(int32_t e) { return (e % kDropped + kPeriod - kCalls % kPeriod) % kPeriod; }
 
 // Sets bit c of `drop` for every rejected call c that a read rejects.
-// Returns the walk's state after the chunk.
+// Returns the walk's state after the chunk.  The row's address is made
+// off the chain, so that one look-up to the next is a load alone.
 [[gnu::noinline]] int32_t walk_chunk(const uint16_t* rejected, int32_t n, int32_t e, uint32_t* drop) {
+  uint64_t state = static_cast<uint64_t>(e);
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t c = rejected[i];
-    e = kWalk.next[kWalk.row[c] + e];
-    drop[c / 32] |= static_cast<uint32_t>(e / kDropped) << (c % 32);
+    const uint8_t* row = kWalk.next + kWalk.row[c];
+    asm("" : "+r"(row));  // keeps g++ from adding the table's base to the state instead
+    state = row[state];
+    drop[c / 32] |= static_cast<uint32_t>(state / kDropped) << (c % 32);
   }
-  return e;
+  return static_cast<int32_t>(state);
 }
 
 // --- Pass 3: compaction into the ring. ---
@@ -105,13 +109,15 @@ static_assert(kGroupCalls - 1 + kCalls + 32 <= kRing);
 
 struct Compacted {
   int32_t kept;       // calls written to the ring
+  int32_t head;       // where the next call goes
   int32_t last_call;  // the frame's last call, when this chunk holds it, else -1
 };
 
 // Writes the chunk's calls without those in `drop`, at most `wanted` of
-// them, to the ring from `head`; leaves `drop` zero.
+// them, to the ring from `head`; leaves `drop` zero.  (The head stays in a
+// register: through a reference, every store to the ring would reload it.)
 [[gnu::noinline]] MTSIM_AVX512_GFNI Compacted compact_chunk(const uint16_t* windows, uint32_t* drop,
-                                                            int64_t wanted, uint16_t* ring, int32_t& head) {
+                                                            int64_t wanted, uint16_t* ring, int32_t head) {
   int32_t kept = 0;
   for (int32_t w = 0; w < kWords; ++w) {
     const uint32_t keep = ~drop[w];
@@ -122,13 +128,13 @@ struct Compacted {
     const int32_t count = __builtin_popcount(keep);
     if (kept + count >= wanted) {
       const uint32_t last = _pdep_u32(1u << (wanted - kept - 1), keep);
-      return {static_cast<int32_t>(wanted), 32 * w + __builtin_ctz(last)};
+      return {static_cast<int32_t>(wanted), -1, 32 * w + __builtin_ctz(last)};
     }
     kept += count;
     head += count;
     if (head >= kRing) head -= kRing;
   }
-  return {kept, -1};
+  return {kept, head, -1};
 }
 
 // --- Pass 4: reception. ---
@@ -286,6 +292,7 @@ MTSIM_AVX512_GFNI ChannelErrors transmit_vector(Streams& s, Rng& rngA, const Cha
     }
     const Compacted c = compact_chunk(windows, drop, needed - kept, ring, head);
     kept += c.kept;
+    head = c.head;
     if (c.last_call >= 0) {
       windows_of.state_at(c.last_call, rngA);
       break;
