@@ -129,7 +129,14 @@ MTSIM_AVX512_GFNI int32_t ChannelWindows::make(uint16_t* windows, uint16_t* reje
   const __m512i limit = _mm512_set1_epi16(999);
   const __m512i next32 = _mm512_set1_epi16(32);
   __m512i calls = load(kFirstCalls.v);
-  int32_t n = 0;
+  // The rejected calls (one in 43) gather in a vector, `held` of its
+  // lanes, which is stored only when full.  A store after every group, at
+  // an address that depends on the group's count, makes the next groups'
+  // matrix loads wait for it whenever the processor's memory-dependence
+  // prediction has seen them collide, which depends on where the buffers
+  // lie.
+  __m512i list = _mm512_setzero_si512();
+  int32_t held = 0, n = 0;
   for (int32_t g = 0; g < kGroups; ++g) {
     const auto& mat = kMatrices.window[g];
     __m512i p[kStateBytes];
@@ -140,11 +147,23 @@ MTSIM_AVX512_GFNI int32_t ChannelWindows::make(uint16_t* windows, uint16_t* reje
     const __m512i w = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, order, v);
     _mm512_store_si512(windows + 32 * g, w);
     const __mmask32 r = _mm512_cmpgt_epu16_mask(w, limit);
-    _mm512_storeu_si512(rejected + n, _mm512_maskz_compress_epi16(r, calls));
-    n += __builtin_popcount(r);
+    const int32_t count = __builtin_popcount(r);
+    const __m512i more = _mm512_maskz_compress_epi16(r, calls);
+    if (held + count < 32) {
+      list = _mm512_mask_expand_epi16(list, _bzhi_u32(~0u, count) << held, more);
+      held += count;
+    } else {
+      list = _mm512_mask_expand_epi16(list, ~0u << held, more);
+      _mm512_store_si512(rejected + n, list);
+      n += 32;
+      // The calls that did not fit: those after r's first 32 - held.
+      list = _mm512_maskz_compress_epi16(_pdep_u32(static_cast<uint32_t>(~uint64_t{0} << (32 - held)), r), calls);
+      held += count - 32;
+    }
     calls = _mm512_add_epi16(calls, next32);
   }
-  return n;
+  _mm512_store_si512(rejected + n, list);
+  return n + held;
 }
 
 MTSIM_AVX512_GFNI void ChannelWindows::next_chunk() {

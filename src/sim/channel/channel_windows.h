@@ -35,8 +35,9 @@ class ChannelWindows {
   // Over the current chunk: windows[c] = swap_table[a & 1023] after c calls
   // from the chunk's start, for c = 0 ... 1023; the calls whose window is
   // above 999 (rejected by draw1000), ascending, in `rejected`.  Returns
-  // their number.  `rejected` takes kCalls + 32 entries.
-  // REQUIRES: AVX-512 GFNI (cpu_has_avx512gfni()).
+  // their number.
+  // REQUIRES: AVX-512 GFNI (cpu_has_avx512gfni()); both buffers 64-byte
+  // aligned, `rejected` of kCalls + 32 entries.
   MTSIM_AVX512_GFNI int32_t make(uint16_t* windows, uint16_t* rejected) const;
 
   // Moves on to the next chunk, kCalls calls later.
