@@ -39,10 +39,16 @@ constexpr int32_t kPeriod = STEP_CALLS.calls;         // calls per step, rejecti
 constexpr int32_t kGroup = 32;                       // steps received together
 constexpr int32_t kGroupCalls = kPeriod * kGroup;
 constexpr auto kReads = STEP_CALLS.read_phase;       // hi and lo of inf[5] ... inf[0], chk2, chk1
-static_assert(kPeriod == 28 && DRAWS_PER_STEP == 16 && SYMBOLS_PER_STEP == 8,
-              "reception holds two steps' 16 draws per vector, 8 symbols per step");
-static_assert(QUANTIZER_LEVELS == 16 && MAX_RELIABILITY <= 15,
-              "four binary-search levels; a reliability and the inverted flag share 16 bits");
+constexpr int32_t last_read() {
+  int32_t last = 0;
+  for (int32_t p : kReads) last = p > last ? p : last;
+  return last;
+}
+static_assert(DRAWS_PER_STEP == 16 && SYMBOLS_PER_STEP == 8,
+              "reception: a vector holds two steps' 8 symbols, 16 pairs of draws");
+static_assert(kPeriod + last_read() < 64, "two steps' draws lie within 64 kept calls: one two-vector permute");
+static_assert(QUANTIZER_LEVELS == 16, "four binary-search levels over level_cdf[0 ... 14]");
+static_assert(MAX_RELIABILITY < 256, "a reliability fits below the inverted flag (256)");
 
 // --- Pass 2: the walk. ---
 
@@ -58,6 +64,7 @@ constexpr bool is_read(int32_t phase) {
 // 64 (c mod 28), so that the look-up's index is one addition on the
 // chain from one look-up to the next.
 constexpr int32_t kDropped = 32;
+static_assert(kPeriod <= kDropped, "the drift fits below the dropped flag");
 struct WalkTables {
   uint8_t next[kPeriod * 64];
   uint16_t row[kCalls];
@@ -203,6 +210,8 @@ MTSIM_AVX512_GFNI inline __m512i lookup(__m512i index, __m512i table) {
 [[gnu::noinline]] MTSIM_AVX512_GFNI void receive_group(const uint16_t* kept, int32_t steps, int32_t tau,
                                                        const Reception& r, Streams& s, ChannelErrors& errors) {
   const __m512i draw_index = load(kDrawIndex.v);
+  // u = 1000 hi + 1 lo from the (hi, lo) pair of 16-bit lanes, by one
+  // multiply-add of each pair with (1000, 1).
   const __m512i thousand_one = _mm512_set1_epi32((1 << 16) | 1000);
   const __m512i inverted = _mm512_set1_epi32(256);
   __m512i res[16];
