@@ -44,11 +44,11 @@ constexpr Matrices make_matrices() {
   constexpr int32_t kOffsets = ChannelWindows::kCalls / kSubstreams;
   uint64_t window_bits[kOffsets][kWindowBits]{};  // calls 0, 8, 16, ...
   uint64_t advanced[kStateBits]{};
-  uint64_t ring[64]{};
+  uint64_t recent[64]{};  // w[i - 64] ... w[i - 1], by i mod 64
   constexpr int64_t kAdvanced = kCallBits * ChannelWindows::kCalls;
   for (int64_t i = 0; i < kAdvanced + kStateBits; ++i) {
-    const uint64_t w = i < kStateBits ? uint64_t{1} << i : ring[(i - 31) & 63] ^ ring[(i - 52) & 63];
-    ring[i & 63] = w;
+    const uint64_t w = i < kStateBits ? uint64_t{1} << i : recent[(i - 31) & 63] ^ recent[(i - 52) & 63];
+    recent[i & 63] = w;
     const int64_t call = i / kCallBits, at = i % kCallBits;
     if (call < ChannelWindows::kCalls && call % kSubstreams == 0 && at < kWindowBits) {
       window_bits[call / kSubstreams][at] = w;
@@ -126,7 +126,7 @@ MTSIM_AVX512_GFNI int32_t ChannelWindows::make(uint16_t* windows, uint16_t* reje
   __m512i x[kStateBytes];
   for (int32_t k = 0; k < kStateBytes; ++k) x[k] = state_byte(lanes, k);
   const __m512i order = load(kCallOrder.v);
-  const __m512i limit = _mm512_set1_epi16(999);
+  const __m512i limit = _mm512_set1_epi16(999);  // draw1000 rejects what is above
   const __m512i next32 = _mm512_set1_epi16(32);
   __m512i calls = load(kFirstCalls.v);
   // The rejected calls (one in 43) gather in a vector, `held` of its

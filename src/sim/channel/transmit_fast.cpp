@@ -1,8 +1,10 @@
-// The channel over chunks of 1,024 rngA calls, in four passes.
+// The channel over chunks of 1,024 rngA calls, in four passes.  Call c of
+// a chunk is rngA's state after c calls from the chunk's start; chunk 0's
+// call 0 is the start state itself, no call.
 //
 // 1. Windows (channel_windows.h): every call's looked-up window, from a
 //    bit-matrix product of rngA's state, and the list of rejected calls
-//    (window above 999).
+//    (window above 999, which draw1000 rejects).
 // 2. Walk: without rejections a step is 28 calls and reads its 16 draws at
 //    fixed phases from its start.  A read that rejects its window reads
 //    again one call later, which shifts every later call's phase by one; a
@@ -10,19 +12,25 @@
 //    state is therefore one number, the drift: call c of the chunk is at
 //    phase (c - drift) mod 28.  Only rejected calls (one in 43) are
 //    visited, one table look-up each, which gives the next drift and
-//    whether a read rejected the call: then the call is dropped.
-// 3. Compaction: without the dropped calls (and the start state, which is
-//    no call), the calls repeat exactly every 28: step t's draws are
-//    kept calls 28 t + read_phase[i].  The kept windows go into a ring.
-// 4. Reception, 32 steps at a time, one chunk behind the compaction, so
-//    that it reads stores long retired: u = 1000 hi + lo, the level by a
+//    whether a read rejected the call: then the call is dropped, and its
+//    bit set in the chunk's drop bits.
+// 3. Compaction: without the dropped calls (and chunk 0's call 0), the
+//    calls repeat exactly every 28: step t's draws are kept calls
+//    28 t + read_phase[i].  Kept call k (from 0) goes to ring[k mod kRing];
+//    the pass leaves the drop bits zero for the next chunk.  The chunk
+//    that holds the frame's last kept call gives rngA's final state: the
+//    state after that call, at most 1,023 scalar calls from the chunk's
+//    start.
+// 4. Reception, 32 steps at a time: u = 1000 hi + lo, the level by a
 //    binary search in level_cdf, then a transposition from step order to
-//    the eight streams.  The 16 received buffers are written with
-//    streaming stores, a whole line at a time: nothing reads them before
-//    the decoder, after the whole channel, when they would have left the
-//    caches anyway; written through the caches, each line would cost a
-//    read for ownership and push the chunk's tables out of the first-level
-//    cache.
+//    the eight streams.  A group is received once all its calls are kept,
+//    one chunk after the compaction that completed it, so that it reads
+//    stores long retired; fewer than one group's calls then wait in the
+//    ring.  The 16 received buffers are written with streaming stores, a
+//    whole line at a time: nothing reads them before the decoder, after
+//    the whole channel, when they would have left the caches anyway;
+//    written through the caches, each line would cost a read for
+//    ownership and push the chunk's tables out of the first-level cache.
 #include <immintrin.h>
 
 #include <cassert>
@@ -61,8 +69,8 @@ constexpr bool is_read(int32_t phase) {
 
 // The walk's state is e = drift + 32 x (whether the last rejected call
 // was dropped); a rejected call c looks up next[row[c] + e], row[c] =
-// 64 (c mod 28), so that the look-up's index is one addition on the
-// chain from one look-up to the next.
+// 64 (c mod 28).  A row's 64 entries cover e with the flag and without,
+// so that the state needs no masking between look-ups.
 constexpr int32_t kDropped = 32;
 static_assert(kPeriod <= kDropped, "the drift fits below the dropped flag");
 struct WalkTables {
@@ -201,7 +209,9 @@ MTSIM_AVX512_GFNI Reception make_reception(const ChannelTable& table) {
       below[k][lane] = table.level_cdf[2 * s * (lane % (8 / s)) + s - 1] - 1;
     }
   }
-  for (int32_t i = 0; i < 16; ++i) rel[i] = MAX_RELIABILITY - 2 * i < 0 ? 2 * i - MAX_RELIABILITY : MAX_RELIABILITY - 2 * i;
+  for (int32_t i = 0; i < 16; ++i) {
+    rel[i] = MAX_RELIABILITY - 2 * i < 0 ? 2 * i - MAX_RELIABILITY : MAX_RELIABILITY - 2 * i;
+  }
   Reception r;
   for (int32_t k = 0; k < kLevels; ++k) r.below[k] = load(below[k]);
   r.reliability = load(rel);
