@@ -87,11 +87,12 @@ struct ChannelErrors {
 ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_table,
                                  const ChannelTable& table, int32_t ndkdd);
 
-// The same buffers, counts and final rngA state, from rngA's bit sequence
-// made 512 bits at a time (RngBlocks) and vector passes over chunks of
-// calls (transmit_fast.cpp).  Runs the reference without AVX-512 GFNI, for
-// a generator not in rngA's form, or when the tables are not the standard
-// swap table and a non-decreasing level table; `path` tells which ran.
+// The same buffers, counts and final rngA state, from draw windows made as
+// bit-matrix products of rngA's state (channel_windows.h) and vector passes
+// over chunks of calls (transmit_fast.cpp).  Runs the reference without
+// AVX-512 GFNI, for a generator not in rngA's form, for no steps, or when
+// the tables are not the standard swap table and a non-decreasing level
+// table of entries 0 and more; `path` tells which ran.
 // REQUIRES: ndkdd <= MAX_NDKDD.
 ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
                             const ChannelTable& table, int32_t ndkdd, KernelPath* path = nullptr);
