@@ -1,6 +1,8 @@
-// The vector kernels against the plain ones, bit for bit, on inputs chosen
-// to reach their edges: short and ragged runs, unmasked and negative
-// seeds, level tables with ties, and the tables they must refuse.
+// The generator blocks and the fast source against the plain generators
+// and source, bit for bit, on inputs chosen to reach their edges: short and
+// ragged runs, unmasked and negative seeds, every source mode and pattern
+// position, and a pattern the fast source must refuse.  (The channel's are
+// in channel_fast_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,12 +10,9 @@
 #include <memory>
 #include <random>
 
-#include "sim/channel/estimates.h"
-#include "sim/channel/transmit.h"
 #include "sim/simd.h"
 #include "sim/random/rng_blocks.h"
 #include "sim/source/source.h"
-#include "support/state_diff.h"
 
 namespace mtsim {
 namespace {
@@ -46,59 +45,6 @@ TEST(RngBlocksTest, FollowsBothGeneratorsCallByCall) {
       }
     }
   }
-}
-
-// Random sent bits, then the channel both ways from the same seed.
-// Returns the path the fast channel took.
-KernelPath expect_same_channel(int32_t kst, int32_t ndkdd, const ChannelTable& table,
-                               const SwapTable& swap = make_swap_table()) {
-  auto ref = std::make_unique<Streams>();
-  std::mt19937 bits(static_cast<uint32_t>(kst) + static_cast<uint32_t>(ndkdd));
-  for (Stream* s : {&ref->inf[0], &ref->inf[1], &ref->inf[2], &ref->inf[3], &ref->inf[4],
-                    &ref->inf[5], &ref->chk1, &ref->chk2}) {
-    for (int32_t t = 0; t < ndkdd; ++t) (*s)[tpos + t] = static_cast<int16_t>(bits() & 1u);
-  }
-  auto fast = std::make_unique<Streams>(*ref);
-  Rng a_ref, a_fast, unused;
-  seed_generators(a_ref, unused, kst);
-  seed_generators(a_fast, unused, kst);
-  const ChannelErrors e_ref = transmit_reference(*ref, a_ref, swap, table, ndkdd);
-  KernelPath path = KernelPath::kScalar;
-  const ChannelErrors e_fast = transmit_fast(*fast, a_fast, swap, table, ndkdd, &path);
-  const std::string what = "kst " + std::to_string(kst) + " ndkdd " + std::to_string(ndkdd);
-  EXPECT_EQ(e_fast.inferr, e_ref.inferr) << what;
-  EXPECT_EQ(e_fast.isaerr, e_ref.isaerr) << what;
-  EXPECT_EQ(a_fast.a, a_ref.a) << what;
-  EXPECT_EQ(a_fast.b, a_ref.b) << what;
-  EXPECT_EQ(testing_support::first_difference(*fast, *ref), "") << what;
-  return path;
-}
-
-TEST(ChannelDiffTest, RaggedRunsAndEverySeed) {
-  if (!cpu_has_avx512gfni()) GTEST_SKIP() << "no AVX-512 GFNI: the fast channel is the reference";
-  const ChannelTable table = channel_estimates(2.0).table;
-  for (int32_t kst : kSeeds) {
-    for (int32_t ndkdd : {1, 31, 32, 33, 1000, 40001}) {
-      EXPECT_EQ(path_name(expect_same_channel(kst, ndkdd, table)), path_name(KernelPath::kVector));
-    }
-  }
-}
-
-TEST(ChannelDiffTest, TablesWithTiesAndTablesRefused) {
-  // Ties at both ends and at the boundary; u = flip_limit still inverts.
-  ChannelTable ties{{0, 0, 5, 5, 900, 900, 22878, 22878, 22878, 67037, 105920, 999999,
-                     999999, 999999, 1000000, 1000000},
-                    22878};
-  expect_same_channel(5, 30000, ties);
-  expect_same_channel(6, 30000, channel_estimates(25.0).table);
-  // Not non-decreasing, and another swap table: the fast kernel must
-  // still give the reference's results.
-  ChannelTable unsorted = channel_estimates(3.0).table;
-  std::swap(unsorted.level_cdf[3], unsorted.level_cdf[9]);
-  expect_same_channel(7, 3000, unsorted);
-  SwapTable swap = make_swap_table();
-  std::swap(swap[5], swap[1023]);
-  expect_same_channel(8, 3000, channel_estimates(3.0).table, swap);
 }
 
 // One source mode and length from every pattern position, for two
