@@ -84,11 +84,25 @@ TEST(MtsweepMpiTest, RanksGiveTheResultsOfOneProcess) {
   }
 }
 
+// The progress that the JSON at `path` keeps of its running point, once it
+// is more than `frames` (at most 20 s).
+int64_t wait_for_progress(const std::string& path, int64_t frames) {
+  int64_t now = 0;
+  for (int i = 0; i < 2000 && now <= frames; ++i) {
+    if (fs::exists(path)) {
+      const json p = json::parse(read_file(path))["unfinished_point"];
+      now = p.is_null() ? 0 : p["frames"].get<int64_t>();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return now;
+}
+
 TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
   SweepScratch s;
   const std::string args =
-      "--an 2.0:3.0:0.25 --ndkdd 20000 --min-errors 1000000 --min-frames 150 --max-frames 150 "
-      "--threads 1 --quiet";
+      "--an 2.0:3.0:0.25 --ndkdd 20000 --min-errors 1000000 --min-frames 600 --max-frames 600 "
+      "--threads 1 --quiet --checkpoint 0.1";
   ASSERT_EQ(s.run(MTSWEEP_BINARY, with_outputs(s, "whole", args)).status, 0);
   const std::string json_path = s.out("cut.json");
 
@@ -101,12 +115,16 @@ TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
   Outcome r = s.finish(mpirun, kJobTimeout);
   EXPECT_EQ(r.status, 143) << r.err;
 
-  // A rank killed midway through the resumed sweep: the job ends, failed.
+  // A rank killed inside a point of the resumed sweep, once a checkpoint
+  // holds some of its frames: the job ends, failed, with that progress kept.
   std::vector<std::string> resume = with_outputs(s, "cut", args);
   resume.push_back("--resume");
+  const json before = json::parse(read_file(json_path));
+  const int64_t checkpointed =
+      before["unfinished_point"].is_null() ? 0 : before["unfinished_point"]["frames"].get<int64_t>();
+  const size_t kept = before["points"].size();
   mpirun = s.start(MPIEXEC, job(3, resume));
-  const size_t kept =
-      wait_for_more_points(json_path, json::parse(read_file(json_path))["points"].size());
+  EXPECT_GT(wait_for_progress(json_path, checkpointed), checkpointed);
   const pid_t rank2 = rank_process(mpirun.pid, 2);
   ASSERT_GT(rank2, 1) << "rank 2 of the job not found";
   testing_support::signal_process(rank2, SIGKILL);
@@ -116,6 +134,7 @@ TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
   EXPECT_EQ(cut["complete"], false);
   EXPECT_LT(cut["points"].size(), 5u);
   EXPECT_GE(cut["points"].size(), kept);
+  EXPECT_FALSE(cut["unfinished_point"].is_null());
 
   r = s.finish(s.start(MPIEXEC, job(2, resume)), kJobTimeout);
   ASSERT_EQ(r.status, 0) << r.err;
