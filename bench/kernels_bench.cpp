@@ -45,7 +45,8 @@ void set_rate(benchmark::State& state, double bits_per_iteration) {
 }
 
 // --- Generators: rngB as the source takes it, one call per information
-// bit, and rngA in the channel's pattern, 28 calls per six bits.  The fast
+// bit, and rngA in the channel's pattern, STEP_CALLS.calls (28) calls per
+// six bits.  The fast
 // ones need AVX-512. ---
 
 void BM_GeneratorB_Reference(benchmark::State& state) {
@@ -89,7 +90,7 @@ void BM_GeneratorA_Reference(benchmark::State& state) {
     seed_generators(a, b, 0);
     uint32_t acc = 0;
     for (int32_t t = 0; t < kSteps; ++t) {
-      for (int32_t c = 0; c < 28; ++c) {
+      for (int32_t c = 0; c < STEP_CALLS.calls; ++c) {
         a.advance();
         acc += a.a & DRAW_MASK;
       }
@@ -107,7 +108,7 @@ void BM_GeneratorA_Fast(benchmark::State& state) {
     state.SkipWithError("no AVX-512 GFNI");
     return;
   }
-  const int64_t chunks = 28 * int64_t{kSteps} / ChannelWindows::kCalls;
+  const int64_t chunks = STEP_CALLS.calls * int64_t{kSteps} / ChannelWindows::kCalls;
   alignas(64) uint16_t windows[ChannelWindows::kCalls];
   alignas(64) uint16_t rejected[ChannelWindows::kCalls + 32];
   for (auto _ : state) {

@@ -1,10 +1,10 @@
 #include "mtsim/params.h"
 
-#include "sim/frame/frame.h"
-
 #include <cmath>
 #include <cstdarg>
 #include <limits>
+
+#include "sim/frame/frame.h"
 
 namespace mtsim {
 

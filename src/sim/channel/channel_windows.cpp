@@ -2,6 +2,9 @@
 
 #include <immintrin.h>
 
+#include <cassert>
+#include <cstdint>
+
 namespace mtsim {
 namespace {
 
@@ -113,6 +116,7 @@ MTSIM_AVX512_GFNI inline __m512i state_byte(__m512i lanes, int32_t k) {
 }  // namespace
 
 ChannelWindows::ChannelWindows(const Rng& start) {
+  assert(start.b <= RNG_MASK2);
   Rng g{start.a & RNG_MASK1, start.b, RNG_A_CYCLES};
   for (int32_t j = 0; j < kSubstreams; ++j) {
     const uint64_t s = state_word(g);
@@ -122,6 +126,7 @@ ChannelWindows::ChannelWindows(const Rng& start) {
 }
 
 MTSIM_AVX512_GFNI int32_t ChannelWindows::make(uint16_t* windows, uint16_t* rejected) const {
+  assert(reinterpret_cast<uintptr_t>(windows) % 64 == 0 && reinterpret_cast<uintptr_t>(rejected) % 64 == 0);
   const __m512i lanes = load(lanes_);
   __m512i x[kStateBytes];
   for (int32_t k = 0; k < kStateBytes; ++k) x[k] = state_byte(lanes, k);
@@ -176,6 +181,7 @@ MTSIM_AVX512_GFNI void ChannelWindows::next_chunk() {
 }
 
 void ChannelWindows::state_at(int32_t call, Rng& gen) const {
+  assert(0 <= call && call < kCalls);
   uint64_t s = 0;
   for (int32_t k = 0; k < kStateBytes; ++k) s |= uint64_t{lanes_[8 * k]} << (8 * k);
   Rng g{static_cast<uint32_t>(s) & RNG_MASK1, static_cast<uint32_t>(s >> 21) & RNG_MASK2, RNG_A_CYCLES};

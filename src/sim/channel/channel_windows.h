@@ -46,6 +46,7 @@ class ChannelWindows {
 
   // rngA's words after `call` calls from the current chunk's start (up
   // to kCalls - 1 scalar calls), keeping gen.cycles.
+  // REQUIRES: 0 <= call < kCalls.
   void state_at(int32_t call, Rng& gen) const;
 
  private:

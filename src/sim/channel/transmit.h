@@ -89,10 +89,13 @@ ChannelErrors transmit_reference(Streams& s, Rng& rngA, const SwapTable& swap_ta
 
 // The same buffers, counts and final rngA state, from draw windows made as
 // bit-matrix products of rngA's state (channel_windows.h) and vector passes
-// over chunks of calls (transmit_fast.cpp).  Runs the reference without
-// AVX-512 GFNI, for a generator not in rngA's form, for no steps, or when
-// the tables are not the standard swap table and a non-decreasing level
-// table of entries 0 and more; `path` tells which ran.
+// over chunks of calls (transmit_fast.cpp).  Runs the reference instead
+// when any of these holds, and `path` tells which ran:
+//   - the CPU lacks AVX-512 GFNI;
+//   - rngA is not in its generator's form (other cycles, or b past its mask);
+//   - ndkdd is 0;
+//   - swap_table is not the standard one, or the level table is not
+//     non-decreasing with entries 0 and more.
 // REQUIRES: ndkdd <= MAX_NDKDD.
 ChannelErrors transmit_fast(Streams& s, Rng& rngA, const SwapTable& swap_table,
                             const ChannelTable& table, int32_t ndkdd, KernelPath* path = nullptr);

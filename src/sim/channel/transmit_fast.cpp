@@ -69,24 +69,25 @@ constexpr bool is_read(int32_t phase) {
 
 // The walk's state is e = drift + 32 x (whether the last rejected call
 // was dropped); a rejected call c looks up next[row[c] + e], row[c] =
-// 64 (c mod 28).  A row's 64 entries cover e with the flag and without,
-// so that the state needs no masking between look-ups.
+// kRowEntries (c mod 28).  A row's entries cover e with the flag and
+// without, so that the state needs no masking between look-ups.
 constexpr int32_t kDropped = 32;
+constexpr int32_t kRowEntries = 2 * kDropped;
 static_assert(kPeriod <= kDropped, "the drift fits below the dropped flag");
 struct WalkTables {
-  uint8_t next[kPeriod * 64];
+  uint8_t next[kPeriod * kRowEntries];
   uint16_t row[kCalls];
 };
 constexpr WalkTables make_walk_tables() {
   WalkTables t{};
   for (int32_t r = 0; r < kPeriod; ++r) {
-    for (int32_t e = 0; e < 64; ++e) {
+    for (int32_t e = 0; e < kRowEntries; ++e) {
       const int32_t drift = (e % kDropped) % kPeriod;
       const bool dropped = is_read(((r - drift) % kPeriod + kPeriod) % kPeriod);
-      t.next[64 * r + e] = static_cast<uint8_t>((drift + (dropped ? 1 : 0)) % kPeriod + (dropped ? kDropped : 0));
+      t.next[kRowEntries * r + e] = static_cast<uint8_t>((drift + (dropped ? 1 : 0)) % kPeriod + (dropped ? kDropped : 0));
     }
   }
-  for (int32_t c = 0; c < kCalls; ++c) t.row[c] = static_cast<uint16_t>(64 * (c % kPeriod));
+  for (int32_t c = 0; c < kCalls; ++c) t.row[c] = static_cast<uint16_t>(kRowEntries * (c % kPeriod));
   return t;
 }
 constexpr WalkTables kWalk = make_walk_tables();
