@@ -23,37 +23,6 @@ namespace {
 
 using namespace mtsweep;
 
-// The integer settings by the names that mtsweep's JSON and mtsim.sweep's
-// keywords give them, and where each lives: a new setting is a line here
-// (and its keyword in mtsim.sweep).
-struct IntegerSetting {
-  const char* name;
-  int64_t (*get)(const SweepSettings&);
-  void (*set)(SweepSettings&, int64_t);
-};
-
-#define SETTING(name, member)                                               \
-  IntegerSetting {                                                          \
-    #name, [](const SweepSettings& s) -> int64_t { return s.member; },      \
-        [](SweepSettings& s, int64_t v) {                                   \
-          s.member = static_cast<decltype(s.member)>(v);                    \
-        }                                                                   \
-  }
-
-constexpr IntegerSetting kIntegerSettings[] = {
-    SETTING(ndkdd, ndkdd),
-    SETTING(iterat, iterat),
-    SETTING(npacketll, npacketll),
-    SETTING(infind, infind),
-    SETTING(seed, seed),
-    SETTING(min_errors, stop.min_errors),
-    SETTING(min_error_frames, stop.min_error_frames),
-    SETTING(min_frames, stop.min_frames),
-    SETTING(max_frames, stop.max_frames),
-};
-
-#undef SETTING
-
 [[noreturn]] void refuse_setting(const SettingError& e) { refuse(e.setting, e.what); }
 
 template <typename T>
@@ -76,7 +45,7 @@ SweepSettings settings_from(const py::dict& given) {
     if (std::isnan(v)) refuse("an", "nan is not a number");  // sorting needs ordered values
   }
   s.an = sorted_an(std::move(an));
-  for (const IntegerSetting& setting : kIntegerSettings) {
+  for (const IntegerSetting& setting : integer_settings()) {
     if (!given.contains(setting.name)) continue;
     const auto value = cast_argument<int64_t>(setting.name, given[setting.name], "an integer");
     if (const auto error = check_integer(setting.name, value)) refuse_setting(*error);
@@ -95,7 +64,7 @@ SweepSettings settings_from(const py::dict& given) {
 py::dict default_settings() {
   const SweepSettings d;
   py::dict out;
-  for (const IntegerSetting& setting : kIntegerSettings) out[setting.name] = setting.get(d);
+  for (const IntegerSetting& setting : integer_settings()) out[setting.name] = setting.get(d);
   out["stop_ber"] = py::none();
   out["point_time"] = py::none();
   return out;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <map>
 
 #include "mtsweep/decimal_range.h"
 #include "mtsweep/duration.h"
@@ -61,18 +62,29 @@ const SweepSettings kDefaults;
 // The option texts as given; converted and checked after CLI11 is done.
 struct RawOptions {
   std::vector<std::string> an;
-  std::string ndkdd = std::to_string(kDefaults.ndkdd), iterat = std::to_string(kDefaults.iterat),
-              npacketll = std::to_string(kDefaults.npacketll),
-              infind = std::to_string(kDefaults.infind), seed = std::to_string(kDefaults.seed);
-  std::string min_errors = std::to_string(kDefaults.stop.min_errors),
-              min_error_frames = std::to_string(kDefaults.stop.min_error_frames),
-              min_frames = std::to_string(kDefaults.stop.min_frames),
-              max_frames = std::to_string(kDefaults.stop.max_frames);
+  std::map<std::string, std::string> integers;  // by setting name
   std::string stop_ber, threads, plot_iterations, checkpoint = "60", max_time, point_time;
 };
 
 std::string range(int64_t lo, int64_t hi) { return std::to_string(lo) + " ... " + std::to_string(hi); }
-std::string by_default(int64_t value) { return " (default " + std::to_string(value) + ")"; }
+
+// What each integer setting's option does, before its range and default.
+std::string integer_help(const IntegerSetting& setting) {
+  const std::map<std::string, std::string> help = {
+      {"ndkdd", "time steps of a frame, " + range(setting.lo, setting.hi)},
+      {"iterat", "decoder iterations, " + range(setting.lo, setting.hi)},
+      {"npacketll", "error packet length in bits, " + range(setting.lo, setting.hi)},
+      {"infind", "source: 3 random, 2 pattern, 1 ones, 0 zeros"},
+      {"seed", "frame i of every point uses kst = seed + i"},
+      {"min_errors", "a point stops once its frames hold this many errors after the last iteration"},
+      {"min_error_frames",
+       "and once that many of its frames hold errors after the last iteration: the independent "
+       "events behind its errors"},
+      {"min_frames", "frames of a point at least, 2 or more"},
+      {"max_frames", "frames of a point at most, up to " + std::to_string(setting.hi)},
+  };
+  return help.at(setting.name) + " (default " + std::to_string(setting.get(kDefaults)) + ")";
+}
 
 void add_options(CLI::App& app, RawOptions& raw, Options& o) {
   app.add_option("--an", raw.an,
@@ -81,39 +93,11 @@ void add_options(CLI::App& app, RawOptions& raw, Options& o) {
       ->required()
       ->delimiter('\0')
       ->type_name("LIST");
-  app.add_option("--ndkdd", raw.ndkdd,
-                 "time steps of a frame, " + range(mtsim::MIN_NDKDD, mtsim::MAX_NDKDD) +
-                     by_default(kDefaults.ndkdd))
-      ->type_name("INT");
-  app.add_option("--iterat", raw.iterat,
-                 "decoder iterations, " + range(mtsim::MIN_ITERAT, mtsim::MAX_ITERAT) +
-                     by_default(kDefaults.iterat))
-      ->type_name("INT");
-  app.add_option("--npacketll", raw.npacketll,
-                 "error packet length in bits, " + range(0, mtsim::MAX_NPACKETLL) +
-                     by_default(kDefaults.npacketll))
-      ->type_name("INT");
-  app.add_option("--infind", raw.infind,
-                 "source: 3 random, 2 pattern, 1 ones, 0 zeros" + by_default(kDefaults.infind))
-      ->type_name("INT");
-  app.add_option("--seed", raw.seed,
-                 "frame i of every point uses kst = seed + i" + by_default(kDefaults.seed))
-      ->type_name("INT");
-  app.add_option("--min-errors", raw.min_errors,
-                 "a point stops once its frames hold this many errors after the last "
-                 "iteration" + by_default(kDefaults.stop.min_errors))
-      ->type_name("INT");
-  app.add_option("--min-error-frames", raw.min_error_frames,
-                 "and once that many of its frames hold errors after the last iteration: the "
-                 "independent events behind its errors" + by_default(kDefaults.stop.min_error_frames))
-      ->type_name("INT");
-  app.add_option("--min-frames", raw.min_frames,
-                 "frames of a point at least, 2 or more" + by_default(kDefaults.stop.min_frames))
-      ->type_name("INT");
-  app.add_option("--max-frames", raw.max_frames,
-                 "frames of a point at most, up to " + std::to_string(SEED_CYCLE) +
-                     by_default(kDefaults.stop.max_frames))
-      ->type_name("INT");
+  for (const IntegerSetting& setting : integer_settings()) {
+    std::string& text = raw.integers[setting.name];
+    text = std::to_string(setting.get(kDefaults));
+    app.add_option(option_of(setting.name), text, integer_help(setting))->type_name("INT");
+  }
   app.add_option("--stop-ber", raw.stop_ber,
                  "skip the points after one whose BER after the last iteration is below this")
       ->type_name("NUM");
@@ -153,12 +137,6 @@ double duration(const std::string& option, const std::string& text) {
   return *seconds;
 }
 
-// The option that sets a setting: min_frames is --min-frames.
-std::string option_of(std::string setting) {
-  for (char& c : setting) c = c == '_' ? '-' : c;
-  return "--" + setting;
-}
-
 // A setting's problem as the command line names it: the option, and every
 // setting the message names as its option ("9 is below --min-frames 10").
 [[noreturn]] void refuse(const SettingError& e) {
@@ -193,15 +171,9 @@ std::vector<double> an_values(const std::vector<std::string>& items) {
 void convert(const RawOptions& raw, int default_threads, Options& o) {
   SweepSettings& s = o.settings;
   s.an = an_values(raw.an);
-  s.ndkdd = static_cast<int32_t>(setting_value("ndkdd", raw.ndkdd));
-  s.iterat = static_cast<int32_t>(setting_value("iterat", raw.iterat));
-  s.npacketll = static_cast<int32_t>(setting_value("npacketll", raw.npacketll));
-  s.infind = static_cast<int32_t>(setting_value("infind", raw.infind));
-  s.seed = static_cast<int32_t>(setting_value("seed", raw.seed));
-  s.stop.min_errors = setting_value("min_errors", raw.min_errors);
-  s.stop.min_error_frames = static_cast<int32_t>(setting_value("min_error_frames", raw.min_error_frames));
-  s.stop.min_frames = static_cast<int32_t>(setting_value("min_frames", raw.min_frames));
-  s.stop.max_frames = static_cast<int32_t>(setting_value("max_frames", raw.max_frames));
+  for (const IntegerSetting& setting : integer_settings()) {
+    setting.set(s, setting_value(setting.name, raw.integers.at(setting.name)));
+  }
   if (!raw.stop_ber.empty()) s.stop_ber = to_real("--stop-ber", raw.stop_ber);
   if (!raw.point_time.empty()) s.point_time = duration("--point-time", raw.point_time);
   if (!raw.max_time.empty()) o.max_time = duration("--max-time", raw.max_time);

@@ -9,26 +9,29 @@ namespace mtsweep {
 
 namespace {
 
-struct IntegerRange {
-  const char* setting;
-  int64_t lo, hi;
-};
-
 constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
-constexpr IntegerRange kRanges[] = {
-    {"ndkdd", mtsim::MIN_NDKDD, mtsim::MAX_NDKDD},
-    {"iterat", mtsim::MIN_ITERAT, mtsim::MAX_ITERAT},
-    {"npacketll", 0, mtsim::MAX_NPACKETLL},
-    {"infind", 0, mtsim::MAX_INFIND},
-    {"seed", kInt32Min, kInt32Max},
-    {"min_errors", 1, kNoLimit},
-    {"min_error_frames", 0, SEED_CYCLE},
-    {"min_frames", 2, SEED_CYCLE},
-    {"max_frames", 1, SEED_CYCLE},
+#define SETTING(name, member, lo, hi)                                                          \
+  IntegerSetting {                                                                             \
+    #name, lo, hi, [](const SweepSettings& s) -> int64_t { return s.member; },                 \
+        [](SweepSettings& s, int64_t v) { s.member = static_cast<decltype(s.member)>(v); }     \
+  }
+
+constexpr IntegerSetting kIntegerSettings[] = {
+    SETTING(ndkdd, ndkdd, mtsim::MIN_NDKDD, mtsim::MAX_NDKDD),
+    SETTING(iterat, iterat, mtsim::MIN_ITERAT, mtsim::MAX_ITERAT),
+    SETTING(npacketll, npacketll, 0, mtsim::MAX_NPACKETLL),
+    SETTING(infind, infind, 0, mtsim::MAX_INFIND),
+    SETTING(seed, seed, kInt32Min, kInt32Max),
+    SETTING(min_errors, stop.min_errors, 1, kNoLimit),
+    SETTING(min_error_frames, stop.min_error_frames, 0, SEED_CYCLE),
+    SETTING(min_frames, stop.min_frames, 2, SEED_CYCLE),
+    SETTING(max_frames, stop.max_frames, 1, SEED_CYCLE),
 };
+
+#undef SETTING
 
 std::string number(double v) {
   char text[64];
@@ -38,9 +41,16 @@ std::string number(double v) {
 
 }  // namespace
 
+std::span<const IntegerSetting> integer_settings() { return kIntegerSettings; }
+
+std::string option_of(std::string setting) {
+  for (char& c : setting) c = c == '_' ? '-' : c;
+  return "--" + setting;
+}
+
 std::optional<SettingError> check_integer(const std::string& setting, int64_t value) {
-  for (const IntegerRange& r : kRanges) {
-    if (setting != r.setting || (value >= r.lo && value <= r.hi)) continue;
+  for (const IntegerSetting& r : kIntegerSettings) {
+    if (setting != r.name || (value >= r.lo && value <= r.hi)) continue;
     return SettingError{setting, std::to_string(value) +
                                      (r.hi == kNoLimit ? " is below " + std::to_string(r.lo)
                                                        : " is outside " + std::to_string(r.lo) +
@@ -63,14 +73,8 @@ std::optional<SettingError> settings_error(const SweepSettings& s) {
       std::adjacent_find(s.an.begin(), s.an.end()) != s.an.end()) {
     return SettingError{"an", "values not ascending, or repeated"};
   }
-  const std::pair<const char*, int64_t> integers[] = {
-      {"ndkdd", s.ndkdd},           {"iterat", s.iterat},
-      {"npacketll", s.npacketll},   {"infind", s.infind},
-      {"seed", s.seed},             {"min_errors", s.stop.min_errors},
-      {"min_error_frames", s.stop.min_error_frames},
-      {"min_frames", s.stop.min_frames}, {"max_frames", s.stop.max_frames}};
-  for (const auto& [setting, value] : integers) {
-    if (auto error = check_integer(setting, value)) return error;
+  for (const IntegerSetting& setting : kIntegerSettings) {
+    if (auto error = check_integer(setting.name, setting.get(s))) return error;
   }
   if (s.stop.max_frames < s.stop.min_frames) {
     return SettingError{"max_frames", std::to_string(s.stop.max_frames) + " is below min_frames " +

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -48,9 +49,23 @@ struct SettingError {
   std::string what;
 };
 
-// The integer settings by name: ndkdd, iterat, npacketll, infind, seed,
-// min_errors, min_frames, max_frames.  Checks `value` against the setting's
-// range before it is narrowed to the setting's type.
+// The integer settings, one entry each, in the order the JSON file writes
+// them: ndkdd, iterat, npacketll, infind, seed, min_errors,
+// min_error_frames, min_frames, max_frames.  A front end reads, checks and
+// stores them through this table, so that a new setting is one entry.
+struct IntegerSetting {
+  const char* name;  // the JSON's and the Python module's; --name-with-dashes on the command line
+  int64_t lo, hi;    // hi INT64_MAX: no upper limit
+  int64_t (*get)(const SweepSettings&);
+  void (*set)(SweepSettings&, int64_t);
+};
+std::span<const IntegerSetting> integer_settings();
+
+// The command line's option for a setting: min_errors is --min-errors.
+std::string option_of(std::string setting);
+
+// Checks `value` against the range of the integer setting of that name
+// before it is narrowed to the setting's type.
 std::optional<SettingError> check_integer(const std::string& setting, int64_t value);
 
 // The first problem of `s`: a value out of range, an AN outside the range

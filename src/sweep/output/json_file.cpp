@@ -12,18 +12,11 @@ namespace {
 using json = nlohmann::ordered_json;
 
 json settings_json(const SweepSettings& s) {
-  return json{{"an", s.an},
-              {"ndkdd", s.ndkdd},
-              {"iterat", s.iterat},
-              {"npacketll", s.npacketll},
-              {"infind", s.infind},
-              {"seed", s.seed},
-              {"min_errors", s.stop.min_errors},
-              {"min_error_frames", s.stop.min_error_frames},
-              {"min_frames", s.stop.min_frames},
-              {"max_frames", s.stop.max_frames},
-              {"stop_ber", s.stop_ber ? json(*s.stop_ber) : json(nullptr)},
-              {"point_time", s.point_time ? json(*s.point_time) : json(nullptr)}};
+  json j{{"an", s.an}};
+  for (const IntegerSetting& setting : integer_settings()) j[setting.name] = setting.get(s);
+  j["stop_ber"] = s.stop_ber ? json(*s.stop_ber) : json(nullptr);
+  j["point_time"] = s.point_time ? json(*s.point_time) : json(nullptr);
+  return j;
 }
 
 json channel_json(const mtsim::ChannelEstimates& e) {
@@ -117,12 +110,6 @@ PointResult point_from_json(const json& j, const SweepSettings& s) {
   p.timing.wall_seconds = t.at("wall_seconds").get<double>();
   p.timing.frames_computed = t.at("frames_computed").get<int64_t>();
   return p;
-}
-
-// The option that sets a settings key: min_errors is --min-errors.
-std::string option_of(std::string key) {
-  for (char& c : key) c = c == '_' ? '-' : c;
-  return "--" + key;
 }
 
 }  // namespace
