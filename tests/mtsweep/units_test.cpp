@@ -112,10 +112,14 @@ TEST(IntervalTest, SkewedCountsReachFurtherUpAndZerosCountAsNoEvents) {
   const Rate skewed = frame_interval(counts({10, 12, 11, 15, 13, 90, 14, 12, 11, 12}));
   EXPECT_GT(skewed.high - skewed.ber, 1.5 * (skewed.ber - skewed.low));
   // The same errors in fewer error frames: fewer events, a wider interval.
-  const Rate spread = frame_interval(counts({20, 20, 20, 20, 20, 20}));
-  const Rate bunched = frame_interval(counts({40, 40, 40, 0, 0, 0}));
+  const Rate spread = frame_interval(counts({20, 21, 20, 19, 20, 20}));
+  const Rate bunched = frame_interval(counts({40, 42, 38, 0, 0, 0}));
   EXPECT_DOUBLE_EQ(spread.ber, bunched.ber);
   EXPECT_GT(bunched.high - bunched.low, 10 * (spread.high - spread.low));
+  // Equal counts claim no certainty: they vary at least as Poisson counts.
+  const Rate equal = frame_interval(counts({20, 20, 20, 20}));
+  EXPECT_LT(equal.low, 0.02);
+  EXPECT_GT(equal.high, 0.02);
   // One error frame bounds nothing; no error gives -ln(0.05) / bits.
   EXPECT_EQ(frame_interval(counts({0, 0, 7, 0})).high, std::numeric_limits<double>::infinity());
   const Rate none = frame_interval(counts({0, 0, 0, 0, 0}));

@@ -104,7 +104,10 @@ Rate frame_interval(const FrameErrors& e) {
   }
   // The per-frame mean, its spread and skewness.
   const double mean = static_cast<double>(e.errors) / K;
-  const double m2 = std::max(0.0, e.errors_sq / K - mean * mean);
+  // Frames that all hold the same count say nothing of the spread; a count
+  // then varies at least as a Poisson count would.
+  const double spread = std::max(0.0, e.errors_sq / K - mean * mean);
+  const double m2 = spread > 0.0 ? spread : mean;
   const double m3 = e.errors_cube / K - 3.0 * mean * e.errors_sq / K + 2.0 * mean * mean * mean;
   const double skewness = m2 > 0.0 ? m3 / std::pow(m2, 1.5) : 0.0;
   const double standard_error = std::sqrt(m2 * K / (K - 1.0) / K);

@@ -5,6 +5,15 @@
 namespace mtsweep {
 
 void add_frame(PointSums& sums, const mtsim::FrameCounts& frame, int32_t kst) {
+  // The failing frame first: it alone allocates, and a frame that fails to
+  // be added must leave the sums as they were.
+  const int iterat = frame.iterat;
+  if (frame.table[2 + iterat] != 0 &&
+      static_cast<int64_t>(sums.failing.size()) < MAX_FAILING_FRAMES) {
+    FailingFrame f{kst, {frame.table[1]}};
+    f.errors.insert(f.errors.end(), frame.table.begin() + 3, frame.table.begin() + 3 + iterat);
+    sums.failing.push_back(std::move(f));
+  }
   ++sums.frames;
   for (size_t i = 0; i < sums.table.size(); ++i) {
     const int64_t v = frame.table[i];
@@ -13,13 +22,6 @@ void add_frame(PointSums& sums, const mtsim::FrameCounts& frame, int32_t kst) {
     sums.table_sq[i] += x * x;
     sums.table_cube[i] += x * x * x;
     sums.error_frames[i] += v != 0 ? 1 : 0;
-  }
-  const int iterat = frame.iterat;
-  if (frame.table[2 + iterat] != 0 &&
-      static_cast<int64_t>(sums.failing.size()) < MAX_FAILING_FRAMES) {
-    FailingFrame f{kst, {frame.table[1]}};
-    f.errors.insert(f.errors.end(), frame.table.begin() + 3, frame.table.begin() + 3 + iterat);
-    sums.failing.push_back(std::move(f));
   }
   sums.inftot += frame.inftot;
   sums.inf_weight += frame.inf_weight;
