@@ -1,5 +1,6 @@
 #include "mtsweep/duration.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <string>

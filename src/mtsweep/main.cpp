@@ -81,16 +81,14 @@ Outcome outcome_of(const Stop& stop) {
   return {Ending::kFailure};
 }
 
-double now_seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double now_seconds() { return steady_seconds()(); }
 
 // The whole state of one run of the program.
 struct Run {
   Options options;
   RunInfo info;
   double start = now_seconds();
-  double last_checkpoint = now_seconds();
+  double last_checkpoint = start;
   StopRequest stop;
   SweepResult result;
   Progress progress;
@@ -105,26 +103,41 @@ struct Run {
 
 void fail(const std::string& line) { std::fprintf(stderr, "mtsweep: %s\n", line.c_str()); }
 
-// Rewrites every output file; the first failure is kept in run.write_error
+// What the files are rewritten for: a finished point changes them all, a
+// checkpoint only the JSON, which alone keeps the running point.
+enum class Save { kAll, kCheckpoint };
+
+// Rewrites the output files; the first failure is kept in run.write_error
 // and ends the sweep: nothing more could be kept.
-void save(Run& run, const SweepResult& r) {
+void save(Run& run, const SweepResult& r, Save what = Save::kAll) {
   const Options& o = run.options;
   run.info.wall_seconds = now_seconds() - run.start;
   auto write = [&](const std::string& path, auto make_text) {
     if (path.empty() || !run.write_error.empty()) return;
     run.write_error = write_file_atomically(path, make_text());
   };
-  write(o.csv, [&] { return csv_text(r, o.settings); });
+  if (what == Save::kAll) write(o.csv, [&] { return csv_text(r, o.settings); });
   write(o.json, [&] { return json_text(r, o.settings, run.info); });
-  if (!r.points.empty()) write(o.plot, [&] { return svg_plot(r, o.settings, o.plot_iterations); });
+  if (what == Save::kAll && !r.points.empty()) {
+    write(o.plot, [&] { return svg_plot(r, o.settings, o.plot_iterations); });
+  }
   run.last_checkpoint = now_seconds();
   if (!run.write_error.empty()) run.stop.request(Stop{StopReason::kWriteFailed, 0});
 }
 
-// A running point's progress, at most every --checkpoint seconds: only the
-// JSON file keeps it.
+// A running point's progress, at most every --checkpoint seconds.
 void checkpoint_if_due(Run& run, const SweepResult& r) {
-  if (now_seconds() - run.last_checkpoint >= run.options.checkpoint_seconds) save(run, r);
+  if (now_seconds() - run.last_checkpoint >= run.options.checkpoint_seconds) {
+    save(run, r, Save::kCheckpoint);
+  }
+}
+
+// The run's last checkpoint is on disk (or none can be written): a second
+// signal need not wait any longer.
+void mark_last_written(Run& run) {
+  std::lock_guard lock(run.done_mutex);
+  run.last_written = true;
+  run.done_changed.notify_all();
 }
 
 // Writes to the standard output, which may be a closed pipe (SIGPIPE is
@@ -198,24 +211,31 @@ SweepHooks leader_hooks(Run& run) {
   return hooks;
 }
 
+// What the files keep of a stopped sweep, for its last line.
+std::string kept(const Run& run) {
+  const Options& o = run.options;
+  if (o.csv.empty() && o.json.empty() && o.plot.empty()) return "no output file keeps the results";
+  const bool progress =
+      !o.json.empty() && run.result.unfinished && run.result.unfinished->sums.frames > 0;
+  return std::to_string(run.result.points.size()) + " finished point(s)" +
+         (progress ? " and the running one's progress" : "") + " kept";
+}
+
 // The sweep's last lines on stderr, and its outcome.
 Outcome report_end(Run& run, const Stop& stop) {
   const Options& o = run.options;
   close_progress(run.progress);
-  const bool progress = run.result.unfinished && run.result.unfinished->sums.frames > 0;
-  const std::string kept = std::to_string(run.result.points.size()) + " finished point(s)" +
-                           (progress ? " and the running one's progress" : "") + " kept";
   const std::string resume = o.json.empty() ? "" : " (continue with --resume)";
   if (!run.write_error.empty()) return fail(run.write_error), Outcome{Ending::kFailure};
   if (!run.output_error.empty()) {
-    fail(run.output_error + "; " + kept + resume);
+    fail(run.output_error + "; " + kept(run) + resume);
     return {Ending::kFailure};
   }
   if (stop.reason == StopReason::kSignal) {
-    fail(std::string("stopped by ") + (stop.signal == SIGINT ? "SIGINT" : "SIGTERM") + "; " + kept +
-         resume);
+    fail(std::string("stopped by ") + (stop.signal == SIGINT ? "SIGINT" : "SIGTERM") + "; " +
+         kept(run) + resume);
   } else if (stop.reason == StopReason::kTimeBudget) {
-    fail("--max-time reached; " + kept + "; continue with the same command and --resume");
+    fail("--max-time reached; " + kept(run) + "; continue with the same command and --resume");
   }
   return outcome_of(stop);
 }
@@ -247,6 +267,7 @@ Outcome sweep(Run& run, Cluster& cluster) {
   // The run's last checkpoint: the running point as the last whole round
   // left it (a complete sweep was saved by run_sweep).
   if (stop.requested() && run.write_error.empty()) save(run, run.result);
+  mark_last_written(run);
   return report_end(run, stop);
 }
 
@@ -255,9 +276,13 @@ Outcome sweep(Run& run, Cluster& cluster) {
 Outcome failed(Run& run, Cluster* cluster, const std::string& line) {
   const bool leader = cluster == nullptr || cluster->leader();
   if (leader) {
-    if (run.write_error.empty() && (!run.result.points.empty() || run.result.unfinished)) {
-      save(run, run.result);
+    try {  // memory may be short for the files too: the line comes first
+      if (run.write_error.empty() && (!run.result.points.empty() || run.result.unfinished)) {
+        save(run, run.result);
+      }
+    } catch (const std::exception&) {
     }
+    mark_last_written(run);
     close_progress(run.progress);
     fail(line);
   }
@@ -289,12 +314,6 @@ int run_program(Run& run, int argc, char** argv) {
   } catch (const std::exception& e) {
     return exit_status(failed(run, &cluster, e.what()));
   }
-}
-
-void mark_last_written(Run& run) {
-  std::lock_guard lock(run.done_mutex);
-  run.last_written = true;
-  run.done_changed.notify_all();
 }
 
 }  // namespace

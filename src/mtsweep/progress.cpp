@@ -10,19 +10,27 @@ namespace mtsweep {
 
 namespace {
 
-// Seconds the point still needs at its speed so far: until min_errors at
-// its error rate so far (max_frames while it has none), and min_frames.
+// Frames a count that grows at `have` per `frames` needs to reach `want`;
+// all of max_frames while it has none.
+double frames_to_reach(int64_t want, int64_t have, double frames, const SweepSettings& s) {
+  if (want <= 0) return 0.0;
+  return have > 0 ? static_cast<double>(want) * frames / static_cast<double>(have)
+                  : static_cast<double>(s.stop.max_frames);
+}
+
+// Seconds the point still needs at this run's speed: until both min_errors
+// and min_error_frames at its rates so far, and min_frames.  The frames
+// count those resumed from a checkpoint; the speed only this run's.
 double seconds_left(const PointProgress& now, const SweepSettings& s) {
   const auto& sums = *now.sums;
-  const double errors = static_cast<double>(last_errors(sums, s.iterat));
   const double frames = static_cast<double>(sums.frames);
-  double needed = errors > 0 ? static_cast<double>(s.stop.min_errors) * frames / errors
-                             : static_cast<double>(s.stop.max_frames);
+  double needed = std::max(frames_to_reach(s.stop.min_errors, last_errors(sums, s.iterat), frames, s),
+                           frames_to_reach(s.stop.min_error_frames, last_error_frames(sums, s.iterat), frames, s));
   needed = std::clamp(needed, static_cast<double>(s.stop.min_frames),
                       static_cast<double>(s.stop.max_frames));
   const double per_frame =
       now.seconds / static_cast<double>(std::max<int64_t>(now.frames_computed, 1));
-  return std::max(0.0, needed - static_cast<double>(now.frames_computed)) * per_frame;
+  return std::max(0.0, needed - frames) * per_frame;
 }
 
 std::string duration(double seconds) {

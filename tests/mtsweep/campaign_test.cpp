@@ -1,7 +1,7 @@
-// Long campaigns: a point's progress survives SIGKILL, a time budget pauses
-// and resumes to the same result, and a closed pipe, a full disk on stdout
-// or too little memory each end the run with one line and the progress
-// kept.
+// Long campaigns: a point's progress survives SIGKILL and a second
+// interrupt, a time budget pauses and resumes to the same result, and a
+// closed pipe, a full disk on stdout or too little memory each end the run
+// with one line and the progress kept.
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,6 +66,21 @@ TEST_F(CampaignTest, KilledInAPointResumesFromItsCheckpoint) {
       s.run(MTSWEEP_BINARY, long_sweep(s, "cut", {"--threads", "1", "--resume"}));
   ASSERT_EQ(resumed.status, 0) << resumed.err;
   expect_whole("cut");
+}
+
+// A second interrupt right after the first ends the run at once, or after
+// its last checkpoint: either way with status 130 and a whole file.
+TEST_F(CampaignTest, SecondInterruptEndsTheRunWithTheFileWhole) {
+  const auto run = s.start(MTSWEEP_BINARY, long_sweep(s, "twice", {"--threads", "2", "--checkpoint", "0.2"}));
+  EXPECT_GT(wait_for_progress(s.out("twice.json")), 0);
+  testing_support::signal_process(run.pid, SIGINT);
+  testing_support::signal_process(run.pid, SIGINT);
+  const Outcome r = s.finish(run);
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_EQ(json::parse(read_file(s.out("twice.json")))["complete"], false);
+  const Outcome resumed = s.run(MTSWEEP_BINARY, long_sweep(s, "twice", {"--resume"}));
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
+  expect_whole("twice");
 }
 
 TEST_F(CampaignTest, TimeBudgetPausesAndResumesToTheSameResult) {

@@ -34,9 +34,12 @@ int Cluster::share(int value) {
 }
 
 std::string Cluster::share(const std::string& text) {
-  if (leader() && text.size() > static_cast<size_t>(INT32_MAX))
-    throw std::length_error("a file to share of 2 GB or more");
-  std::string out(static_cast<size_t>(share(static_cast<int>(text.size()))), '\0');
+  // Every rank takes part in the broadcast of the size, so a leader that
+  // cannot share sends -1 and all ranks fail alike instead of waiting.
+  const bool too_long = leader() && text.size() > static_cast<size_t>(INT32_MAX);
+  const int size = share(too_long ? -1 : static_cast<int>(text.size()));
+  if (size < 0) throw std::length_error("a file to share of 2 GB or more");
+  std::string out(static_cast<size_t>(size), '\0');
   if (leader()) out = text;
   MPI_Bcast(out.data(), static_cast<int>(out.size()), MPI_CHAR, 0, MPI_COMM_WORLD);
   return out;

@@ -2,6 +2,7 @@
 
 #include <sched.h>
 
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -11,10 +12,20 @@
 namespace mtsweep {
 
 int available_cores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  return CPU_COUNT(&set);
+  // A dynamic set: cpu_set_t holds 1024 CPUs, and sched_getaffinity fails
+  // outright on a machine with more.
+  for (int cpus = 1024; cpus <= (1 << 20); cpus *= 2) {
+    cpu_set_t* set = CPU_ALLOC(cpus);
+    if (set == nullptr) return 1;
+    const size_t bytes = CPU_ALLOC_SIZE(cpus);
+    CPU_ZERO_S(bytes, set);
+    const bool ok = sched_getaffinity(0, bytes, set) == 0;
+    const int count = ok ? CPU_COUNT_S(bytes, set) : 0;
+    CPU_FREE(set);
+    if (ok) return count > 0 ? count : 1;
+    if (errno != EINVAL) return 1;
+  }
+  return 1;
 }
 
 FramePool::FramePool(int threads) {
@@ -28,6 +39,9 @@ FramePool::FramePool(int threads) {
     throw std::runtime_error("cannot start worker thread " + std::to_string(started + 1) + " of " +
                              std::to_string(threads) + ": " + e.code().message() +
                              " (each thread reserves its stack; give fewer threads)");
+  } catch (...) {
+    close();
+    throw;
   }
 }
 
@@ -63,12 +77,22 @@ bool FramePool::run_block(const Block& block, const std::function<void(int64_t)>
   completed_.store(0);
   ++generation_;
   start_.notify_all();
+  std::exception_ptr ticked;  // what `tick` threw: the block is abandoned
   while (!done_.wait_for(lock, TICK_INTERVAL, [this] { return busy_ == 0; })) {
-    if (!tick) continue;
+    if (!tick || ticked) continue;
     lock.unlock();
-    tick(completed_.load());
+    try {
+      tick(completed_.load());
+    } catch (...) {
+      // The workers still write into the caller's `out`: they must be done
+      // with it before the exception may unwind it.
+      ticked = std::current_exception();
+      abandon_.store(true);
+    }
     lock.lock();
   }
+  abandon_.store(false);
+  if (ticked) std::rethrow_exception(ticked);
   if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
   return completed_.load() == static_cast<int64_t>(block.out.size());
 }
@@ -91,7 +115,7 @@ void FramePool::work() {
         simulator = std::make_unique<mtsim::Simulator>(block.config);
       }
       for (;;) {
-        if (block.stop->requested()) break;
+        if (block.stop->requested() || abandon_.load()) break;
         const int64_t i = next_.fetch_add(1);
         if (i >= static_cast<int64_t>(block.out.size())) break;
         block.out[static_cast<size_t>(i)] = simulator->run(block.kst(static_cast<size_t>(i)));

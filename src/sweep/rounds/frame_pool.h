@@ -86,6 +86,7 @@ class FramePool {
   bool closing_ = false;
   std::exception_ptr failure_;
   std::atomic<int64_t> next_{0};  // next frame of the block to claim
+  std::atomic<bool> abandon_{false};  // the caller gave the current block up
   std::vector<std::thread> workers_;
 };
 
