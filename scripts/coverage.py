@@ -28,7 +28,10 @@ import numpy as np
 
 import mtsim
 
-SEED_SPACE = 1 << 21  # the noise depends on kst only modulo 2^21
+# The channel's noise seed is kst modulo 2^21: the truth takes the seeds at
+# the top of that space, the replicates those from 0 up, so they never share
+# a frame.
+SEED_SPACE = 1 << 21
 
 
 class Regime:
@@ -103,7 +106,10 @@ def measure_truth(regime, threads):
     for start in range(first, SEED_SPACE, 100000):
         rows = mtsim.frames(config, range(start, min(start + 100000, SEED_SPACE)), threads=threads)
         sums += rows.sum(axis=0)
-    bits = [6 * regime.ndkdd] + [6 * (regime.ndkdd - 710 - 700 * j) for j in range(ITERAT)]
+    # The judged bits per frame, as the sweep counts them, from a one-frame point.
+    one = mtsim.sweep(an=regime.an, ndkdd=regime.ndkdd, iterat=ITERAT, min_frames=1, max_frames=1,
+                      threads=1).points[0]
+    bits = list(one.bits)
     errors = [sums[1]] + list(sums[3:3 + ITERAT])
     return np.array(errors) / np.array(bits) / regime.truth_frames, first
 

@@ -22,7 +22,11 @@ print(df.pivot(index="ebn0_db", columns="iteration", values="ber").to_string(flo
 fig, ax = plt.subplots(figsize=(8, 5.5))
 colors = plt.cm.viridis(np.linspace(0, 0.9, result.settings["iterat"] + 1))
 for iteration, curve in df.groupby("iteration"):
-    ax.errorbar(curve.ebn0_db, curve.ber, yerr=[curve.ber - curve.ber_low, curve.ber_high - curve.ber],
+    # A log axis has no 0 and no infinity: a lower end of 0 is drawn two
+    # decades down, an upper end without bound (one error frame) to BER 1.
+    low = curve.ber_low.clip(lower=curve.ber / 100)
+    high = curve.ber_high.clip(upper=1.0)
+    ax.errorbar(curve.ebn0_db, curve.ber, yerr=[curve.ber - low, high - curve.ber],
                 marker="o", markersize=3, capsize=2, color=colors[iteration],
                 label="decoder input" if iteration == 0 else f"after iteration {iteration}")
 ebn0 = np.linspace(result.capacity_limit["ebn0_db"], df.ebn0_db.max(), 60)

@@ -3,6 +3,7 @@ numbers, mtsweep's files and its plot."""
 from __future__ import annotations
 
 import json
+import math
 import numbers
 import os
 from dataclasses import dataclass, field
@@ -67,10 +68,10 @@ def sweep(
     """
     # Every parameter but threads and progress is a setting: _core converts
     # and checks them in one place, by name.
-    settings = dict(locals())
-    del settings["threads"], settings["progress"]
-    if isinstance(an, numbers.Real):
-        settings["an"] = [an]
+    settings = dict(an=[an] if isinstance(an, numbers.Real) else an, ndkdd=ndkdd, iterat=iterat,
+                    npacketll=npacketll, infind=infind, seed=seed, min_errors=min_errors,
+                    min_error_frames=min_error_frames, min_frames=min_frames,
+                    max_frames=max_frames, stop_ber=stop_ber, point_time=point_time)
     report = reporter(progress)
     try:
         return SweepResult(_core.run_sweep(settings, threads, report))
@@ -101,7 +102,8 @@ class Point:
         its = p["iterations"]
 
         def column(key: str, dtype: type) -> np.ndarray:
-            return np.array([it[key] for it in its], dtype=dtype)
+            # The JSON writes an infinite upper end (one error frame) as null.
+            return np.array([math.inf if it[key] is None else it[key] for it in its], dtype=dtype)
 
         return cls(p["an_db"], p["ebn0_db"], p["frames"], p["stopped_by"],
                    column("bits", np.int64), column("errors", np.int64),
