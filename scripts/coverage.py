@@ -57,6 +57,8 @@ REGIMES = [
     Regime("no errors expected: 10 frames at low BER (AN 3.0, ndkdd 20,000)", 3.0, 20000, NEVER, 10, 10, 1000000),
     Regime("stress, no target: 10 frames, mid BER, short (AN 2.7, ndkdd 20,000)", 2.7, 20000, NEVER, 10, 10, 300000, required=False),
     Regime("stress, no target: 10 frames, mid BER, full (AN 2.8)", 2.8, 520000, NEVER, 10, 10, 15000, required=False),
+    Regime("as 7, with --min-error-frames 10 (AN 2.6, ndkdd 20,000)", 2.6, 20000, 100, 10, 1000, 300000,
+           min_error_frames=10),
 ]
 
 
@@ -106,10 +108,10 @@ def measure_truth(regime, threads):
     for start in range(first, SEED_SPACE, 100000):
         rows = mtsim.frames(config, range(start, min(start + 100000, SEED_SPACE)), threads=threads)
         sums += rows.sum(axis=0)
-    # The judged bits per frame, as the sweep counts them, from a one-frame point.
-    one = mtsim.sweep(an=regime.an, ndkdd=regime.ndkdd, iterat=ITERAT, min_frames=1, max_frames=1,
-                      threads=1).points[0]
-    bits = list(one.bits)
+    # The judged bits per frame, as the sweep counts them, from a short point.
+    short = mtsim.sweep(an=regime.an, ndkdd=regime.ndkdd, iterat=ITERAT, min_frames=2,
+                        max_frames=2, threads=threads).points[0]
+    bits = short.bits / short.frames
     errors = [sums[1]] + list(sums[3:3 + ITERAT])
     return np.array(errors) / np.array(bits) / regime.truth_frames, first
 
@@ -212,7 +214,7 @@ def main():
         print(f"regime {number}: truth after the last iteration {truth[-1]:.4e} from "
               f"{regime.truth_frames} frames; per iteration: " +
               ", ".join(f"{r['iteration']}: {100 * r['coverage']:.1f}%" for r in rows if r["n"]) +
-              f" ({time.time() - started:.0f} s)", file=sys.stderr)
+              f"; mean K {np.mean(frames):.1f} ({time.time() - started:.0f} s)", file=sys.stderr)
 
 
 if __name__ == "__main__":
