@@ -46,7 +46,8 @@ int64_t judged_bits(int32_t ndkdd, int iteration);
 Rate rate_after(const PointSums& sums, int32_t ndkdd, int iteration);
 
 // The per-frame error counts of K frames, by the sums that an interval
-// needs; they add up exactly across threads, processes and resumed runs.
+// needs.  Summed in frame order, they are the same bits for any number of
+// threads or processes and across resumed runs.
 struct FrameErrors {
   int64_t frames = 0;
   int64_t bits_per_frame = 0;
