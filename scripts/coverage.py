@@ -116,11 +116,11 @@ def measure_truth(regime, threads):
     return np.array(errors) / np.array(bits) / regime.truth_frames, first
 
 
-def replicates(regime, count, limit, threads):
-    """The replicate points, as mtsweep's JSON has them, until `count` or the
-    seeds run into `limit`."""
+def replicates(regime, count, first, limit, threads):
+    """The replicate points, as mtsweep's JSON has them, from seed `first`
+    until `count` or the seeds run into `limit`."""
     import json
-    points, seed = [], 0
+    points, seed = [], first
     while len(points) < count and seed + regime.rule["max_frames"] <= limit:
         result = mtsim.sweep(an=regime.an, ndkdd=regime.ndkdd, iterat=ITERAT, seed=seed,
                              threads=threads, **regime.rule)
@@ -178,6 +178,8 @@ def main():
     parser.add_argument("--threads", type=int, default=len(os.sched_getaffinity(0)))
     parser.add_argument("--quick", action="store_true", help="a few replicates of one regime")
     parser.add_argument("--only", type=int, action="append", help="regime numbers to run (1 ...)")
+    parser.add_argument("--first-seed", type=int, default=0,
+                        help="the first replicate's first seed: another start gives another, independent set")
     args = parser.parse_args()
     regimes = list(enumerate(REGIMES, 1))
     if args.quick:
@@ -186,13 +188,14 @@ def main():
     elif args.only:
         regimes = [(i, r) for i, r in regimes if i in args.only]
 
-    print(f"mtsim {mtsim.__version__}, {args.replicates} replicates a regime, iterat {ITERAT}\n")
+    print(f"mtsim {mtsim.__version__}, {args.replicates} replicates a regime from seed {args.first_seed}, "
+          f"iterat {ITERAT}\n")
     print("| # | regime | replicates | K | error frames after the last iteration | coverage after the last iteration (misses below/above) | lowest coverage, at iteration | median ber_high / truth, last iteration | old t interval, last / lowest |")
     print("|---|---|---|---|---|---|---|---|---|")
     for number, regime in regimes:
         started = time.time()
         truth, truth_first = truth_of(regime, args.threads)
-        points = replicates(regime, args.replicates, truth_first, args.threads)
+        points = replicates(regime, args.replicates, args.first_seed, truth_first, args.threads)
         rows = evaluate(regime, points, truth)
         last = rows[-1]
         with_errors = [r for r in rows if r["n"] > 0]
@@ -213,7 +216,8 @@ def main():
         sys.stdout.flush()
         print(f"regime {number}: truth after the last iteration {truth[-1]:.4e} from "
               f"{regime.truth_frames} frames; per iteration: " +
-              ", ".join(f"{r['iteration']}: {100 * r['coverage']:.1f}%" for r in rows if r["n"]) +
+              ", ".join(f"{r['iteration']}: {100 * r['coverage']:.1f}% ({r['below']}/{r['above']})"
+                        for r in rows if r["n"]) +
               f"; mean K {np.mean(frames):.1f} ({time.time() - started:.0f} s)", file=sys.stderr)
 
 
