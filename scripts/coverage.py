@@ -17,6 +17,11 @@ the truth.
 
 Prints a Markdown table; --quick runs a few replicates of one regime, to
 show the script works (CI runs it).
+
+    PYTHONPATH=build/python /usr/bin/python3 scripts/coverage.py --dependence 2097152
+
+measures instead how far the frames of consecutive seeds are from
+independent, which an interval computed from one run's frames cannot see.
 """
 import argparse
 import math
@@ -172,6 +177,43 @@ def evaluate(regime, points, truth):
     return rows
 
 
+def dependence(an, ndkdd, count, threads):
+    """How far frames of consecutive seeds are from independent: for blocks
+    of b consecutive frames, the variance of the block sums over b times the
+    variance of one frame (1 for independent frames), and the coverage that
+    a 95% interval assuming independence then has.  The control is the same
+    frames in 20 shuffled orders: its mean and spread show the ratio's noise
+    where frames are independent."""
+    config = mtsim.FrameConfig(an=an, iterat=ITERAT, ndkdd=ndkdd)
+    parts = []
+    for start in range(0, count, 100000):
+        rows = mtsim.frames(config, range(start, min(start + 100000, count)), threads=threads)
+        parts.append(rows[:, [1, 2 + ITERAT]].astype(np.float64))
+    counts = np.concatenate(parts)
+    shuffle = np.random.default_rng(0)
+    controls = [counts[shuffle.permutation(len(counts))] for _ in range(20)]
+    print(f"mtsim {mtsim.__version__}, AN {an}, ndkdd {ndkdd}, seeds 0 ... {count - 1}, iterat {ITERAT}\n")
+    print("| frames in a block | blocks | input: variance ratio (shuffled) | coverage of a 95% interval | "
+          f"after iteration {ITERAT}: variance ratio (shuffled) | coverage |")
+    print("|---|---|---|---|---|---|")
+    for b in (16, 64, 256, 1024, 4096, 16384):
+        blocks = len(counts) // b
+        if blocks < 32:
+            break
+
+        def ratio(x):
+            sums = x[:blocks * b].reshape(blocks, b).sum(axis=1)
+            return sums.var(ddof=1) / (b * x.var(ddof=1))
+
+        cells = []
+        for column in (0, 1):
+            r = ratio(counts[:, column])
+            control = [ratio(c[:, column]) for c in controls]
+            held = math.erf(1.959963984540054 / math.sqrt(2 * r))
+            cells += [f"{r:.3f} ({np.mean(control):.3f} ± {np.std(control):.3f})", f"{100 * held:.1f}%"]
+        print(f"| {b} | {blocks} | " + " | ".join(cells) + " |")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--replicates", type=int, default=1000)
@@ -180,7 +222,13 @@ def main():
     parser.add_argument("--only", type=int, action="append", help="regime numbers to run (1 ...)")
     parser.add_argument("--first-seed", type=int, default=0,
                         help="the first replicate's first seed: another start gives another, independent set")
+    parser.add_argument("--dependence", type=int, metavar="SEEDS",
+                        help="instead: how dependent the frames of consecutive seeds are, over seeds 0 ... SEEDS - 1 "
+                             "at AN 2.8, ndkdd 20,000")
     args = parser.parse_args()
+    if args.dependence:
+        dependence(2.8, 20000, args.dependence, args.threads)
+        return
     regimes = list(enumerate(REGIMES, 1))
     if args.quick:
         regimes = [(1, Regime(REGIMES[0].name, 2.4, 20000, NEVER, 10, 10, 2000))]
