@@ -154,19 +154,21 @@ void print(Run& run, const std::string& text) {
 }
 
 // The leader's part before the sweep: reads the sweep to resume into
-// `resume_text` (left empty when there is none) and makes sure every output
-// can be written.  A problem has printed its line on stderr.
-Outcome prepare(const Options& o, std::string& resume_text) {
+// `resume_text` (left empty when there is none) and `resumed`, and makes
+// sure every output can be written.  A problem has printed its line on
+// stderr.
+Outcome prepare(const Options& o, std::string& resume_text, SweepResult& resumed) {
   if (o.resume) {
     FileText file = read_file(o.json);
     if (!file.error.empty()) return fail(file.error), Outcome{Ending::kFailure};
     if (file.exists) {
-      const ResumedSweep resumed = read_sweep(file.text, o.json, o.settings);
-      if (resumed.problem != ResumedSweep::Problem::kNone) {
-        std::fprintf(stderr, "%s\n", resumed.error.c_str());
-        return {resumed.problem == ResumedSweep::Problem::kOtherSettings ? Ending::kBadUsage
-                                                                         : Ending::kFailure};
+      ResumedSweep read = read_sweep(file.text, o.json, o.settings);
+      if (read.problem != ResumedSweep::Problem::kNone) {
+        std::fprintf(stderr, "%s\n", read.error.c_str());
+        return {read.problem == ResumedSweep::Problem::kOtherSettings ? Ending::kBadUsage
+                                                                      : Ending::kFailure};
       }
+      resumed = std::move(read.result);
       resume_text = std::move(file.text);
     } else if (!o.quiet) {
       std::fprintf(stderr, "mtsweep: --resume: \"%s\" does not exist yet; starting afresh\n",
@@ -242,13 +244,19 @@ Outcome report_end(Run& run, const Stop& stop) {
 
 Outcome sweep(Run& run, Cluster& cluster) {
   const Options& o = run.options;
-  // Only the leader touches files; the others take the sweep it read.
+  // Only the leader touches files; the others parse the text of the sweep
+  // it read.
   std::string resume_text;
-  const Outcome prepared = cluster.leader() ? prepare(o, resume_text) : Outcome{};
+  SweepResult resumed;
+  const Outcome prepared = cluster.leader() ? prepare(o, resume_text, resumed) : Outcome{};
   const auto ending = static_cast<Ending>(cluster.share(static_cast<int>(prepared.ending)));
   if (ending != Ending::kDone) return {ending};
   resume_text = cluster.share(resume_text);
-  if (!resume_text.empty()) run.result = read_sweep(resume_text, o.json, o.settings).result;
+  if (cluster.leader()) {
+    run.result = std::move(resumed);
+  } else if (!resume_text.empty()) {
+    run.result = read_sweep(resume_text, o.json, o.settings).result;
+  }
 
   FramePool pool(o.threads);
   SharedRounds shared(cluster, pool, run.stop);
