@@ -48,7 +48,7 @@ SweepSettings settings_from(const py::dict& given) {
   for (const IntegerSetting& setting : integer_settings()) {
     if (!given.contains(setting.name)) continue;
     const auto value = cast_argument<int64_t>(setting.name, given[setting.name], "an integer");
-    if (const auto error = check_integer(setting.name, value)) refuse_setting(*error);
+    if (const auto error = check_integer(setting, value)) refuse_setting(*error);
     setting.set(s, value);
   }
   if (given.contains("stop_ber") && !given["stop_ber"].is_none()) {

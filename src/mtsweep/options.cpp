@@ -150,8 +150,8 @@ double duration(const std::string& option, const std::string& text) {
 }
 
 // An integer setting's option, converted and checked against its range.
-int64_t setting_value(const std::string& setting, const std::string& text) {
-  const int64_t value = to_integer(option_of(setting), text);
+int64_t setting_value(const IntegerSetting& setting, const std::string& text) {
+  const int64_t value = to_integer(option_of(setting.name), text);
   if (const auto error = check_integer(setting, value)) refuse(*error);
   return value;
 }
@@ -172,7 +172,7 @@ void convert(const RawOptions& raw, int default_threads, Options& o) {
   SweepSettings& s = o.settings;
   s.an = an_values(raw.an);
   for (const IntegerSetting& setting : integer_settings()) {
-    setting.set(s, setting_value(setting.name, raw.integers.at(setting.name)));
+    setting.set(s, setting_value(setting, raw.integers.at(setting.name)));
   }
   if (!raw.stop_ber.empty()) s.stop_ber = to_real("--stop-ber", raw.stop_ber);
   if (!raw.point_time.empty()) s.point_time = duration("--point-time", raw.point_time);

@@ -48,15 +48,13 @@ std::string option_of(std::string setting) {
   return "--" + setting;
 }
 
-std::optional<SettingError> check_integer(const std::string& setting, int64_t value) {
-  for (const IntegerSetting& r : kIntegerSettings) {
-    if (setting != r.name || (value >= r.lo && value <= r.hi)) continue;
-    return SettingError{setting, std::to_string(value) +
-                                     (r.hi == kNoLimit ? " is below " + std::to_string(r.lo)
-                                                       : " is outside " + std::to_string(r.lo) +
-                                                             " ... " + std::to_string(r.hi))};
-  }
-  return std::nullopt;
+std::optional<SettingError> check_integer(const IntegerSetting& setting, int64_t value) {
+  if (value >= setting.lo && value <= setting.hi) return std::nullopt;
+  return SettingError{setting.name,
+                      std::to_string(value) +
+                          (setting.hi == kNoLimit ? " is below " + std::to_string(setting.lo)
+                                                  : " is outside " + std::to_string(setting.lo) +
+                                                        " ... " + std::to_string(setting.hi))};
 }
 
 std::optional<SettingError> settings_error(const SweepSettings& s) {
@@ -74,7 +72,7 @@ std::optional<SettingError> settings_error(const SweepSettings& s) {
     return SettingError{"an", "values not ascending, or repeated"};
   }
   for (const IntegerSetting& setting : kIntegerSettings) {
-    if (auto error = check_integer(setting.name, setting.get(s))) return error;
+    if (auto error = check_integer(setting, setting.get(s))) return error;
   }
   if (s.stop.max_frames < s.stop.min_frames) {
     return SettingError{"max_frames", std::to_string(s.stop.max_frames) + " is below min_frames " +

@@ -64,9 +64,9 @@ std::span<const IntegerSetting> integer_settings();
 // The command line's option for a setting: min_errors is --min-errors.
 std::string option_of(std::string setting);
 
-// Checks `value` against the range of the integer setting of that name
-// before it is narrowed to the setting's type.
-std::optional<SettingError> check_integer(const std::string& setting, int64_t value);
+// Checks `value` against the range of `setting` (an entry of
+// integer_settings()) before it is narrowed to the setting's type.
+std::optional<SettingError> check_integer(const IntegerSetting& setting, int64_t value);
 
 // The first problem of `s`: a value out of range, an AN outside the range
 // or not ascending, max_frames below min_frames, seeds beyond the largest
