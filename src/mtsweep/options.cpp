@@ -141,9 +141,10 @@ double duration(const std::string& option, const std::string& text) {
 // setting the message names as its option ("9 is below --min-frames 10").
 [[noreturn]] void refuse(const SettingError& e) {
   std::string what = e.what;
-  for (const char* other : {"min_frames", "max_frames", "min_error_frames"}) {
-    for (size_t at; (at = what.find(other)) != std::string::npos;) {
-      what.replace(at, std::string(other).size(), option_of(other));
+  for (const IntegerSetting& other : integer_settings()) {
+    const std::string name = other.name, option = option_of(name);
+    for (size_t at = 0; (at = what.find(name, at)) != std::string::npos; at += option.size()) {
+      what.replace(at, name.size(), option);
     }
   }
   refuse(option_of(e.setting), what);
