@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
+
+#include "sweep/output/number_text.h"
 
 namespace mtsweep {
 
@@ -33,12 +34,6 @@ constexpr IntegerSetting kIntegerSettings[] = {
 
 #undef SETTING
 
-std::string number(double v) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", v);
-  return text;
-}
-
 }  // namespace
 
 std::span<const IntegerSetting> integer_settings() { return kIntegerSettings; }
@@ -61,10 +56,8 @@ std::optional<SettingError> settings_error(const SweepSettings& s) {
   if (s.an.empty()) return SettingError{"an", "no value"};
   for (const double v : s.an) {
     if (!(v >= mtsim::MIN_AN && v <= mtsim::MAX_AN)) {
-      char text[80];
-      std::snprintf(text, sizeof text, "%g is outside %.1f ... %.1f", v, mtsim::MIN_AN,
-                    mtsim::MAX_AN);
-      return SettingError{"an", text};
+      return SettingError{
+          "an", formatted("%g is outside %.1f ... %.1f", v, mtsim::MIN_AN, mtsim::MAX_AN)};
     }
   }
   if (!std::is_sorted(s.an.begin(), s.an.end()) ||
@@ -88,10 +81,11 @@ std::optional<SettingError> settings_error(const SweepSettings& s) {
                                     std::to_string(kInt32Max) + ", the largest kst"};
   }
   if (s.stop_ber && !(*s.stop_ber > 0.0)) {
-    return SettingError{"stop_ber", number(*s.stop_ber) + " is not above 0"};
+    return SettingError{"stop_ber", formatted("%g", *s.stop_ber) + " is not above 0"};
   }
   if (s.point_time && !(*s.point_time > 0.0 && std::isfinite(*s.point_time))) {
-    return SettingError{"point_time", number(*s.point_time) + " s is not a duration above 0"};
+    return SettingError{"point_time",
+                        formatted("%g", *s.point_time) + " s is not a duration above 0"};
   }
   return std::nullopt;
 }
