@@ -217,8 +217,7 @@ SweepHooks leader_hooks(Run& run) {
 std::string kept(const Run& run) {
   const Options& o = run.options;
   if (o.csv.empty() && o.json.empty() && o.plot.empty()) return "no output file keeps the results";
-  const bool progress =
-      !o.json.empty() && run.result.unfinished && run.result.unfinished->sums.frames > 0;
+  const bool progress = !o.json.empty() && has_progress(run.result);
   return std::to_string(run.result.points.size()) + " finished point(s)" +
          (progress ? " and the running one's progress" : "") + " kept";
 }

@@ -44,4 +44,9 @@ struct SweepResult {
   double capacity_an = 0.0;         // the AN at which C16 is 3/4, the code rate
 };
 
+// True when the running point has frames: a checkpoint keeps its progress.
+inline bool has_progress(const SweepResult& r) {
+  return r.unfinished && r.unfinished->sums.frames > 0;
+}
+
 }  // namespace mtsweep

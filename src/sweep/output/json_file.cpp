@@ -117,8 +117,7 @@ PointResult point_from_json(const json& j, const SweepSettings& s) {
 std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInfo& run) {
   json points = json::array();
   for (const PointResult& p : r.points) points.push_back(point_json(p, s));
-  const bool progress = r.unfinished && r.unfinished->sums.frames > 0;
-  const json unfinished = progress ? point_json(*r.unfinished, s) : json(nullptr);
+  const json unfinished = has_progress(r) ? point_json(*r.unfinished, s) : json(nullptr);
   const json j{
       {"program", "mtsweep"},
       {"version", run.version},
