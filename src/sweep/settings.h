@@ -52,7 +52,9 @@ struct SettingError {
 // The integer settings, one entry each, in the order the JSON file writes
 // them: ndkdd, iterat, npacketll, infind, seed, min_errors,
 // min_error_frames, min_frames, max_frames.  A front end reads, checks and
-// stores them through this table, so that a new setting is one entry.
+// stores them through this table: a new setting is one entry here, its help
+// text in integer_help (src/mtsweep/options.cpp), and a keyword parameter of
+// sweep() in python/mtsim/_sweep.py, passed on in its settings.
 struct IntegerSetting {
   const char* name;  // the JSON's and the Python module's; --name-with-dashes on the command line
   int64_t lo, hi;    // hi INT64_MAX: no upper limit

@@ -43,7 +43,7 @@ struct SweepHooks {
   std::function<void(const SweepResult&)> round_done;
 };
 
-// How the sweep's rounds are computed (SharedRounds).
+// How the sweep's rounds are computed (SharedRounds, or pool_rounds below).
 struct RoundRunner {
   int workers = 1;  // among which a round is shared
   // Runs the frames with kst = first_kst + i into round[i], for every i of

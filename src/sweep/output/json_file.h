@@ -1,7 +1,9 @@
 // The JSON file of a sweep: the settings, the command line and the program
-// version, and for every finished point its summed counts, the judged bits
-// and BERs with intervals per iteration, the channel estimates and the
-// timing.  --resume reads the settings and the points' counts back.
+// version, and for every finished point, and for the running one while it
+// has frames, its summed counts (with the error frames per iteration), its
+// failing frames, the judged bits and BERs with intervals per iteration,
+// the channel estimates and the timing.  --resume reads the settings and
+// all of those points back.
 #pragma once
 
 #include <string>
@@ -24,13 +26,16 @@ std::string json_text(const SweepResult& r, const SweepSettings& s, const RunInf
 
 struct ResumedSweep {
   enum class Problem { kNone, kOtherSettings, kNotASweep };
-  SweepResult result;  // the finished points of the file, not yet complete
+  // The file's finished points and its unfinished one (if any), with their
+  // counts, error frames and failing frames; not yet complete.
+  SweepResult result;
   Problem problem = Problem::kNone;
   std::string error;   // one line, naming the file
 };
 
-// The finished points of the sweep in `text`, read from `path`.
-// REQUIRES: settings are checked (Options).
+// The finished points and the unfinished point of the sweep in `text`,
+// read from `path`, each with its counts, error frames, failing frames and
+// timing.  REQUIRES: settings_error(settings) is empty.
 ResumedSweep read_sweep(const std::string& text, const std::string& path,
                         const SweepSettings& settings);
 

@@ -1,11 +1,13 @@
-// Worker threads that run blocks of consecutive frames of one point.
+// Worker threads that run blocks of frames of one point: consecutive
+// frames, or frames of any given seeds.
 //
 // Each worker keeps one Simulator (about 29 MB) and reuses it for every
 // frame; it builds a new one only when the point changes.  A block is the
-// unit of work a caller hands out: frames first, first + 1, ... of a point,
-// claimed one at a time by whichever worker is free, and returned in frame
-// order.  A caller that shares a point among several processes can give
-// each its own block of a round and gather the counts afterwards.
+// unit of work a caller hands out: frames first, first + 1, ... of a point
+// (or the frames of the given seeds), claimed one at a time by whichever
+// worker is free, and returned in the block's order.  A caller that
+// shares a point among several processes can give each its own block of a
+// round and gather the counts afterwards.
 #pragma once
 
 #include <atomic>
