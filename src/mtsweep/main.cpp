@@ -273,20 +273,17 @@ Outcome sweep(Run& run, Cluster& cluster) {
   if (!cluster.leader()) return outcome_of(stop);
   // The run's last checkpoint: the running point as the last whole round
   // left it (a complete sweep was saved by run_sweep).
-  if (stop.requested() && run.write_error.empty()) save(run, run.result);
+  if (stop.requested()) save(run, run.result);
   mark_last_written(run);
   return report_end(run, stop);
 }
 
 // Any failure that leaves the sweep: the leader keeps what it can, then
 // one line.
-Outcome failed(Run& run, Cluster* cluster, const std::string& line) {
-  const bool leader = cluster == nullptr || cluster->leader();
-  if (leader) {
+Outcome failed(Run& run, Cluster& cluster, const std::string& line) {
+  if (cluster.leader()) {
     try {  // memory may be short for the files too: the line comes first
-      if (run.write_error.empty() && (!run.result.points.empty() || run.result.unfinished)) {
-        save(run, run.result);
-      }
+      if (!run.result.points.empty() || run.result.unfinished) save(run, run.result);
     } catch (const std::exception&) {
     }
     mark_last_written(run);
@@ -294,7 +291,7 @@ Outcome failed(Run& run, Cluster* cluster, const std::string& line) {
     fail(line);
   }
   // The other processes may wait for this one in a round: end them too.
-  if (cluster != nullptr && cluster->size() > 1) cluster->abort(1);
+  if (cluster.size() > 1) cluster.abort(1);
   return {Ending::kFailure};
 }
 
@@ -317,9 +314,9 @@ int run_program(Run& run, int argc, char** argv) {
   try {
     return exit_status(sweep(run, cluster));
   } catch (const std::bad_alloc&) {
-    return exit_status(failed(run, &cluster, out_of_memory(run.options)));
+    return exit_status(failed(run, cluster, out_of_memory(run.options)));
   } catch (const std::exception& e) {
-    return exit_status(failed(run, &cluster, e.what()));
+    return exit_status(failed(run, cluster, e.what()));
   }
 }
 
