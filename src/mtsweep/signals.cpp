@@ -33,7 +33,7 @@ SignalWatcher::SignalWatcher(StopRequest& received, std::function<void(int)> sec
         if (closing_.load()) return;
         continue;
       }
-      if (++seen > 1 && second) second(signal);
+      if (++seen > 1) second(signal);
       received.request(Stop{StopReason::kSignal, signal});  // the first request decides the status
     }
   });

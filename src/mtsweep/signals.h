@@ -19,8 +19,8 @@ namespace mtsweep {
 class SignalWatcher {
  public:
   // REQUIRES: no other thread of the process runs yet (they would keep the
-  // signals unblocked), and `received` outlives the watcher.  `second`
-  // (given the signal's number) should not return.
+  // signals unblocked), `received` outlives the watcher, and `second` is
+  // not empty.  `second` (given the signal's number) should not return.
   SignalWatcher(StopRequest& received, std::function<void(int)> second);
   // Stops the watching thread.  The signals stay blocked: one that comes
   // later waits unseen while the program writes its last lines and exits.
