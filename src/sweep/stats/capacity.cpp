@@ -1,10 +1,13 @@
 #include "sweep/stats/capacity.h"
 
 #include "sim/channel/estimates.h"
+#include "sim/code/code_tables.h"
 
 namespace mtsweep {
 
-double an_at_capacity(double rate) {
+namespace {
+
+double bisect(double rate) {
   // C16 grows with AN; bisection on the bracket.
   double lo = -3.0, hi = 5.0;
   while (hi - lo > 1e-6) {
@@ -12,6 +15,17 @@ double an_at_capacity(double rate) {
     (mtsim::channel_estimates(mid).C16 < rate ? lo : hi) = mid;
   }
   return 0.5 * (lo + hi);
+}
+
+}  // namespace
+
+double an_at_capacity(double rate) {
+  // Every sweep asks for the code's rate: found once, on the first call.
+  if (rate == mtsim::CODE_RATE) {
+    static const double code_rate_an = bisect(mtsim::CODE_RATE);
+    return code_rate_an;
+  }
+  return bisect(rate);
 }
 
 }  // namespace mtsweep
