@@ -28,7 +28,6 @@ Stop run_point(const SweepSettings& s, size_t index, const RoundRunner& rounds,
   const double start = clock();
   const double earlier_seconds = p.timing.wall_seconds;
   const int64_t earlier_frames = p.timing.frames_computed;
-  p.estimates = mtsim::channel_estimates(p.an);
   const mtsim::FrameConfig config = frame_config(s, p.an);
   std::vector<mtsim::FrameCounts> round;
   auto progress = [&](int64_t in_round) {
@@ -106,6 +105,7 @@ Stop run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepRe
       if (!result.unfinished) {
         result.unfinished.emplace();
         result.unfinished->an = settings.an[i];
+        result.unfinished->estimates = mtsim::channel_estimates(settings.an[i]);
       }
       // A stop that came between points ends the point's first round.
       if (const Stop stop = run_point(settings, i, rounds, hooks, clock, result); stop.requested()) {

@@ -75,8 +75,8 @@ SecondsClock steady_seconds();
 // a round: `result` then holds the points finished before it and the
 // running one as `unfinished`.  If a round throws, `result` is as after the
 // last whole round.  REQUIRES: result.points are the first points of
-// settings.an, result.unfinished (if any) the next one;
-// settings_error(settings) is empty.
+// settings.an, result.unfinished (if any) the next one with its channel
+// estimates (as read_sweep gives it); settings_error(settings) is empty.
 Stop run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
                const SweepHooks& hooks, const SecondsClock& clock = steady_seconds());
 
