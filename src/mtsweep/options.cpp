@@ -5,9 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <map>
 
 #include "mtsweep/decimal_range.h"

@@ -1,6 +1,5 @@
 #include "sweep/sweep.h"
 
-#include <algorithm>
 #include <chrono>
 
 #include "sweep/rounds/frame_pool.h"

@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sweep/stats/capacity.h"
 #include "sweep/stats/intervals.h"
 
 namespace mtsweep {
