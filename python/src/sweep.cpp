@@ -85,8 +85,6 @@ struct SweepProgress {
 };
 
 SweepProgress progress_of(const SweepSettings& s, size_t index, const PointSums& sums) {
-  const double bits =
-      static_cast<double>(sums.frames) * static_cast<double>(judged_bits(s.ndkdd, s.iterat));
   SweepProgress p;
   p.point = index;
   p.points = s.an.size();
@@ -94,7 +92,7 @@ SweepProgress progress_of(const SweepSettings& s, size_t index, const PointSums&
   p.ebn0_db = ebn0_db(p.an_db);
   p.frames = sums.frames;
   p.errors = last_errors(sums, s.iterat);
-  p.ber = sums.frames > 0 ? static_cast<double>(p.errors) / bits : NAN;
+  p.ber = sums.frames > 0 ? running_ber(sums, s.ndkdd, s.iterat) : NAN;
   return p;
 }
 

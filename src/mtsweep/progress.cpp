@@ -48,10 +48,7 @@ void show_progress(Progress& p, const PointProgress& now) {
   p.last_drawn = t;
   const SweepSettings& s = *p.settings;
   const PointSums& sums = *now.sums;
-  const double ber = sums.frames > 0
-                         ? static_cast<double>(last_errors(sums, s.iterat)) /
-                               static_cast<double>(sums.frames * judged_bits(s.ndkdd, s.iterat))
-                         : 0.0;
+  const double ber = sums.frames > 0 ? running_ber(sums, s.ndkdd, s.iterat) : 0.0;
   const double mbits =
       now.seconds > 0 ? double{mtsim::NUM_INF} * s.ndkdd * static_cast<double>(now.frames_computed) / now.seconds / 1e6
                       : 0.0;

@@ -41,6 +41,13 @@ struct Rate {
 // 6 (ndkdd - 710 - 700 (j - 1)).
 int64_t judged_bits(int32_t ndkdd, int iteration);
 
+// The BER after the last of `iterat` iterations in the frames added so far,
+// as progress reports show it while a point runs.  REQUIRES: sums.frames > 0.
+inline double running_ber(const PointSums& sums, int32_t ndkdd, int iterat) {
+  return static_cast<double>(last_errors(sums, iterat)) /
+         static_cast<double>(sums.frames * judged_bits(ndkdd, iterat));
+}
+
 // Iteration 0 is the input, 1 ... iterat the decoder's iterations.
 // REQUIRES: sums.frames >= 2, 0 <= iteration <= iterat.
 Rate rate_after(const PointSums& sums, int32_t ndkdd, int iteration);
