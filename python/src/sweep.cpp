@@ -4,7 +4,6 @@
 // mtsweep's numbers and files.
 #include <pybind11/stl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -153,21 +152,10 @@ py::list rows_of(const SweepRun& r) {
 
 std::string plot_of(const SweepRun& r, std::optional<std::vector<int64_t>> chosen) {
   if (r.result.points.empty()) throw py::value_error("the sweep has no finished point to plot");
-  std::vector<int> iterations = default_plot_iterations(r.settings.iterat);
-  if (chosen) {
-    iterations.clear();
-    for (const int64_t it : *chosen) {
-      if (it < 1 || it > r.settings.iterat) {
-        refuse("iterations",
-               std::to_string(it) + " is outside 1 ... " + std::to_string(r.settings.iterat));
-      }
-      iterations.push_back(static_cast<int>(it));
-    }
-    std::sort(iterations.begin(), iterations.end());
-    iterations.erase(std::unique(iterations.begin(), iterations.end()), iterations.end());
-    if (iterations.empty()) refuse("iterations", "no iteration");
-  }
-  return svg_plot(r.result, r.settings, iterations);
+  if (!chosen) return svg_plot(r.result, r.settings, default_plot_iterations(r.settings.iterat));
+  const PlotIterations plot = chosen_plot_iterations(*chosen, r.settings.iterat);
+  if (!plot.error.empty()) refuse("iterations", plot.error);
+  return svg_plot(r.result, r.settings, plot.iterations);
 }
 
 void write_file(const std::string& path, const std::string& text) {

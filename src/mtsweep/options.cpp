@@ -185,17 +185,20 @@ void convert(const RawOptions& raw, int default_threads, Options& o) {
   if (raw.plot_iterations.empty()) {
     o.plot_iterations = default_plot_iterations(s.iterat);
   } else {
+    // Each checked as it is converted, so that a refusal quotes the text
+    // as given ("09 is outside 1 ... 8").
+    std::vector<int64_t> chosen;
     for (size_t from = 0;;) {
       const size_t comma = raw.plot_iterations.find(',', from);
-      o.plot_iterations.push_back(static_cast<int>(integer_in(
-          "--plot-iterations", raw.plot_iterations.substr(from, comma - from), 1, s.iterat)));
+      chosen.push_back(integer_in("--plot-iterations",
+                                  raw.plot_iterations.substr(from, comma - from), 1, s.iterat));
       if (comma == std::string::npos) break;
       from = comma + 1;
     }
+    PlotIterations plot = chosen_plot_iterations(chosen, s.iterat);
+    if (!plot.error.empty()) refuse("--plot-iterations", plot.error);
+    o.plot_iterations = std::move(plot.iterations);
   }
-  std::sort(o.plot_iterations.begin(), o.plot_iterations.end());
-  o.plot_iterations.erase(std::unique(o.plot_iterations.begin(), o.plot_iterations.end()),
-                          o.plot_iterations.end());
   if (o.resume && o.json.empty()) refuse("--resume", "needs --json FILE, the sweep to continue");
   const std::pair<const char*, const std::string*> files[] = {
       {"--csv", &o.csv}, {"--json", &o.json}, {"--plot", &o.plot}};

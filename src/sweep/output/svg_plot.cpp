@@ -161,6 +161,21 @@ std::string uncoded_bpsk(const Axes& a) {
 
 std::vector<int> default_plot_iterations(int32_t iterat) { return {1, (iterat + 1) / 2, iterat}; }
 
+PlotIterations chosen_plot_iterations(const std::vector<int64_t>& chosen, int32_t iterat) {
+  PlotIterations out;
+  for (const int64_t it : chosen) {
+    if (it < 1 || it > iterat) {
+      return {{}, std::to_string(it) + " is outside 1 ... " + std::to_string(iterat)};
+    }
+    out.iterations.push_back(static_cast<int>(it));
+  }
+  std::sort(out.iterations.begin(), out.iterations.end());
+  out.iterations.erase(std::unique(out.iterations.begin(), out.iterations.end()),
+                       out.iterations.end());
+  if (out.iterations.empty()) out.error = "no iteration";
+  return out;
+}
+
 std::string svg_plot(const SweepResult& r, const SweepSettings& s,
                      const std::vector<int>& iterations) {
   const Axes a = make_axes(r, s, iterations);
