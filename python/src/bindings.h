@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "sim/frame/frame.h"
 #include "sweep/rounds/stop_request.h"
 
 namespace mtsim_python {
@@ -23,6 +24,10 @@ void bind_estimates(py::module_& m);
 
 // Raises ValueError "argument: what".
 [[noreturn]] void refuse(const std::string& argument, const std::string& what);
+
+// Raises ValueError with config_error's line, which begins with the
+// setting's name, when `config` is not one a frame may run.
+void check_config(const mtsim::FrameConfig& config);
 
 // `value` narrowed to 32 bits, or ValueError naming `argument`.
 int32_t int32_argument(const std::string& argument, int64_t value);

@@ -11,6 +11,12 @@ void refuse(const std::string& argument, const std::string& what) {
   throw py::value_error(argument + ": " + what);
 }
 
+void check_config(const mtsim::FrameConfig& config) {
+  if (const std::string error = mtsim::config_error(config); !error.empty()) {
+    throw py::value_error(error);
+  }
+}
+
 int32_t int32_argument(const std::string& argument, int64_t value) {
   if (value < INT32_MIN || value > INT32_MAX) {
     refuse(argument, std::to_string(value) + " is outside " + std::to_string(INT32_MIN) + " ... " +

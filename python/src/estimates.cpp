@@ -13,9 +13,7 @@ mtsim::ChannelEstimates estimates_at(double an) {
   // The AN a frame may run at, refused in the frame's own words.
   mtsim::FrameConfig config;
   config.AN = an;
-  if (const std::string error = mtsim::config_error(config); !error.empty()) {
-    throw py::value_error(error);
-  }
+  check_config(config);
   return mtsim::channel_estimates(an);
 }
 

@@ -22,8 +22,7 @@ using mtsim::FrameCounts;
 FrameConfig make_config(double an, int64_t iterat, int64_t ndkdd, int64_t npacketll, int64_t infind) {
   const FrameConfig c{int32_argument("infind", infind), int32_argument("ndkdd", ndkdd),
                       int32_argument("iterat", iterat), an, int32_argument("npacketll", npacketll)};
-  // The library's own line, which begins with the setting's name.
-  if (const std::string error = mtsim::config_error(c); !error.empty()) throw py::value_error(error);
+  check_config(c);
   return c;
 }
 
