@@ -16,7 +16,6 @@
 #include "sim/code/encoder.h"
 #include "sim/decoder/decoder_fast.h"
 #include "sim/frame/frame.h"
-#include "support/prepared_run.h"
 
 namespace mtsim {
 namespace {
@@ -24,19 +23,31 @@ namespace {
 constexpr int32_t kSteps = 520000;
 constexpr double kBits = 6.0 * kSteps;  // information bits of a run
 
-// One prepared run per noise level, made once: the data do not depend on
+// A frame prepared for decoding, as mtsim prepares it: the stages from
+// start_fresh_frame to run_preparation on a fresh state, with the default
+// run's settings and kst = 0.
+struct Prepared {
+  ChannelEstimates estimates;
+  std::unique_ptr<FrameState> frame;
+};
+constexpr int32_t kKst = 0;
+
+// One prepared frame per noise level, made once: the data do not depend on
 // iterat, and the fast kernels produce the reference's data.
-testing_support::PreparedRun& prepared(double an) {
-  static std::map<double, std::unique_ptr<testing_support::PreparedRun>> runs;
-  auto& slot = runs[an];
-  if (!slot) {
-    testing_support::RunParams p;
-    p.ndkdd = kSteps;
-    p.AN = an;
-    slot = std::make_unique<testing_support::PreparedRun>(p, Kernels::kFast);
-    slot->prepare();
+Prepared& prepared(double an) {
+  static std::map<double, Prepared> frames;
+  Prepared& p = frames[an];
+  if (!p.frame) {
+    const FrameConfig config{.infind = 3, .ndkdd = kSteps, .iterat = 8, .AN = an, .npacketll = 0};
+    p.estimates = channel_estimates(an);
+    p.frame = make_frame_state();
+    start_fresh_frame(*p.frame, kKst);
+    run_source(*p.frame, config, Kernels::kFast);
+    run_encoder(*p.frame, config, Kernels::kFast);
+    run_channel(*p.frame, p.estimates.table, config, Kernels::kFast);
+    run_preparation(*p.frame, config);
   }
-  return *slot;
+  return p;
 }
 
 void set_rate(benchmark::State& state, double bits_per_iteration) {
@@ -152,13 +163,13 @@ void decoder_fast(DecoderState& d, const Streams& s, int32_t n, int32_t iterat) 
 
 template <void (*Generate)(Streams&, Rng&, const InfPattern&, int32_t, SourceState&)>
 void BM_Source(benchmark::State& state) {
-  Run& run = prepared(3.0).run();
+  Prepared& prep = prepared(3.0);
   const InfPattern pattern = make_inf_pattern();
   for (auto _ : state) {
     Rng a, b;
     seed_generators(a, b, 0);
     SourceState totals;
-    Generate(run.frame->streams, b, pattern, kSteps, totals);
+    Generate(prep.frame->streams, b, pattern, kSteps, totals);
     benchmark::DoNotOptimize(totals.inf_weight);
   }
   set_rate(state, kBits);
@@ -168,9 +179,9 @@ void BM_Source(benchmark::State& state) {
 
 template <int32_t (*Encode)(Streams&, int32_t)>
 void BM_Encoder(benchmark::State& state) {
-  Run& run = prepared(3.0).run();
+  Prepared& prep = prepared(3.0);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Encode(run.frame->streams, kSteps));
+    benchmark::DoNotOptimize(Encode(prep.frame->streams, kSteps));
   }
   set_rate(state, kBits);
 }
@@ -180,11 +191,11 @@ void BM_Encoder(benchmark::State& state) {
 template <ChannelErrors (*Transmit)(Streams&, Rng&, const SwapTable&, const ChannelTable&,
                                     int32_t)>
 void BM_Channel(benchmark::State& state) {
-  Run& run = prepared(3.0).run();
+  Prepared& prep = prepared(3.0);
   for (auto _ : state) {
     Rng a, b;
-    seed_generators(a, b, run.params.kst);
-    benchmark::DoNotOptimize(Transmit(run.frame->streams, a, run.frame->swap_table, run.estimates.table, kSteps));
+    seed_generators(a, b, kKst);
+    benchmark::DoNotOptimize(Transmit(prep.frame->streams, a, prep.frame->swap_table, prep.estimates.table, kSteps));
   }
   set_rate(state, kBits);
 }
@@ -195,13 +206,13 @@ template <void (*Decode)(DecoderState&, const Streams&, int32_t, int32_t)>
 void BM_Decoder(benchmark::State& state) {
   const double an = static_cast<double>(state.range(0)) / 10.0;
   const int32_t iterat = static_cast<int32_t>(state.range(1));
-  Run& run = prepared(an).run();
+  const Prepared& prep = prepared(an);
   auto work = std::make_unique<DecoderState>();
   for (auto _ : state) {
     state.PauseTiming();
-    *work = run.frame->decoder;  // as the preparation left it
+    *work = prep.frame->decoder;  // as the preparation left it
     state.ResumeTiming();
-    Decode(*work, run.frame->streams, kSteps, iterat);
+    Decode(*work, prep.frame->streams, kSteps, iterat);
   }
   set_rate(state, kBits);
 }
