@@ -6,7 +6,7 @@ namespace mtsim {
 
 namespace {
 
-inline int32_t at(const DecoderState& d, int32_t index) { return index & d.dec_mask; }
+inline int32_t at(int32_t index) { return index & DEC_MASK; }
 
 inline int16_t add16(int16_t x, int32_t v) { return static_cast<int16_t>(x + v); }
 
@@ -20,27 +20,27 @@ void flip(DecoderState& d, int32_t k, int32_t p) {
   // Negate all six cells first: every value propagated below is a new one.
   const auto& tk = taps[k];
   for (int32_t cell : {p, p + tk[4], p + tk[3]}) {
-    int16_t& c = d.syn2[at(d, cell)];
+    int16_t& c = d.syn2[at(cell)];
     c = static_cast<int16_t>(-c);
   }
   for (int32_t cell : {p + tk[2], p + tk[1], p + tk[0]}) {
-    int16_t& c = d.syn1[at(d, cell)];
+    int16_t& c = d.syn1[at(cell)];
     c = static_cast<int16_t>(-c);
   }
 
   for (int32_t kk = 0; kk < 3; ++kk) {
-    const int32_t q = at(d, p + sorted_taps[6 + k][kk]);
+    const int32_t q = at(p + sorted_taps[6 + k][kk]);
     const int32_t v2 = d.syn2[q];
     for (int32_t s = 0; s < NUM_INF; ++s) {
       d.sum[s][q] = add16(d.sum[s][q], v2);
-      d.sum[s][at(d, q - taps[s][4])] = add16(d.sum[s][at(d, q - taps[s][4])], v2);
-      d.sum[s][at(d, q - taps[s][3])] = add16(d.sum[s][at(d, q - taps[s][3])], v2);
+      d.sum[s][at(q - taps[s][4])] = add16(d.sum[s][at(q - taps[s][4])], v2);
+      d.sum[s][at(q - taps[s][3])] = add16(d.sum[s][at(q - taps[s][3])], v2);
     }
-    const int32_t u = at(d, p + sorted_taps[k][kk]);
+    const int32_t u = at(p + sorted_taps[k][kk]);
     const int32_t v1 = d.syn1[u];
     for (int32_t s = 0; s < NUM_INF; ++s) {
       for (int32_t n = 0; n < 3; ++n) {
-        int16_t& cell = d.sum[s][at(d, u - taps[s][n])];
+        int16_t& cell = d.sum[s][at(u - taps[s][n])];
         cell = add16(cell, v1);
       }
     }
@@ -53,7 +53,7 @@ void threshold_decision(DecoderState& d, int32_t k, int32_t p, int32_t j) {
 }
 
 void decode_step(DecoderState& d, const Streams& s, int32_t iterat) {
-  d.dec_pos = (d.dec_pos + 1) & d.dec_mask;
+  d.dec_pos = at(d.dec_pos + 1);
   d.rcv_pos = d.rcv_pos + 1;
   const int32_t t = d.dec_pos;
   const int32_t r = d.rcv_pos;
@@ -71,9 +71,8 @@ void decode_step(DecoderState& d, const Streams& s, int32_t iterat) {
   int32_t s2 = s.rchk2[r];
   int32_t s1 = s.rchk1[r];
   for (int32_t k = 0; k < NUM_INF; ++k) {
-    s2 += d.dec[k][t] + d.dec[k][at(d, t - taps[k][3])] + d.dec[k][at(d, t - taps[k][4])];
-    s1 += d.dec[k][at(d, t - taps[k][0])] + d.dec[k][at(d, t - taps[k][1])] +
-          d.dec[k][at(d, t - taps[k][2])];
+    s2 += d.dec[k][t] + d.dec[k][at(t - taps[k][3])] + d.dec[k][at(t - taps[k][4])];
+    s1 += d.dec[k][at(t - taps[k][0])] + d.dec[k][at(t - taps[k][1])] + d.dec[k][at(t - taps[k][2])];
   }
   d.syn2[t] = static_cast<int16_t>((s2 & 1) != 0 ? s.relchk2[r] : -s.relchk2[r]);
   d.syn1[t] = static_cast<int16_t>((s1 & 1) != 0 ? s.relchk1[r] : -s.relchk1[r]);
@@ -85,24 +84,24 @@ void decode_step(DecoderState& d, const Streams& s, int32_t iterat) {
   const int32_t v2 = d.syn2[t];
   for (int32_t k = 0; k < NUM_INF; ++k) {
     d.sum[k][t] = static_cast<int16_t>(-s.relinf[k][r] + v2);
-    int16_t& c4 = d.sum[k][at(d, t - taps[k][4])];
+    int16_t& c4 = d.sum[k][at(t - taps[k][4])];
     c4 = add16(c4, v2);
-    int16_t& c3 = d.sum[k][at(d, t - taps[k][3])];
+    int16_t& c3 = d.sum[k][at(t - taps[k][3])];
     c3 = add16(c3, v2);
   }
   d.syn2[t] = static_cast<int16_t>(2 * v2);
   const int32_t v1 = d.syn1[t];
   for (int32_t k = 0; k < NUM_INF; ++k) {
     for (int32_t n = 0; n < 3; ++n) {
-      int16_t& c = d.sum[k][at(d, t - taps[k][n])];
+      int16_t& c = d.sum[k][at(t - taps[k][n])];
       c = add16(c, v1);
     }
   }
   d.syn1[t] = static_cast<int16_t>(2 * v1);
 
   for (int32_t j = 0; j < iterat; ++j) {
-    const int32_t back = d.dec_lag + d.iter_spacing * (j + 1);  // decision_delay(j)
-    const int32_t p = at(d, t - back);
+    const int32_t back = decision_delay(j);
+    const int32_t p = at(t - back);
     const int32_t sp = r - back;
     for (int32_t k = NUM_INF - 1; k >= 0; --k) {
       threshold_decision(d, k, p, j);

@@ -69,11 +69,8 @@ struct DecoderState {
   alignas(64) std::array<Ring, NUM_INF> sum;  // sum registers, see the invariant above
   alignas(64) Ring syn1;                      // +2w of chk1 while check 1 is unsatisfied, -2w when satisfied
   alignas(64) Ring syn2;                      // the same for check 2
-  int32_t dec_pos = 0;       // ring index of the newest entered position
-  int32_t rcv_pos = 0;       // stream index of the newest entered position
-  int32_t dec_mask = 0;      // DEC_MASK
-  int32_t dec_lag = 0;       // DEC_LAG
-  int32_t iter_spacing = 0;  // ITER_SPACING
+  int32_t dec_pos = 0;  // ring index of the newest entered position
+  int32_t rcv_pos = 0;  // stream index of the newest entered position
   // [0] bits entered, [1] information and [2] check errors at the input,
   // [3 + j] information errors left right after iteration j.
   std::array<int32_t, NUM_COUNTS> counts;

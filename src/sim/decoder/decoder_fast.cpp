@@ -576,8 +576,7 @@ MTSIM_AVX512 void decode_blocks(DecoderState& d, const Streams& s, int32_t ndkdd
 }
 
 [[maybe_unused]] bool as_prepared(const DecoderState& d) {
-  return d.dec_mask == DEC_MASK && d.dec_lag == DEC_LAG && d.iter_spacing == ITER_SPACING &&
-         d.rcv_pos == tpos - 1 && d.dec_pos == tpos - 1;
+  return d.rcv_pos == tpos - 1 && d.dec_pos == tpos - 1;
 }
 
 }  // namespace

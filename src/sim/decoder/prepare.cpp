@@ -6,9 +6,6 @@ namespace mtsim {
 
 void prepare_registers(DecoderState& d) {
   d.counts.fill(0);
-  d.iter_spacing = ITER_SPACING;
-  d.dec_lag = DEC_LAG;
-  d.dec_mask = DEC_MASK;
   d.dec_pos = tpos - 1;
   d.rcv_pos = tpos - 1;
   for (int32_t k = 0; k < NUM_INF; ++k) {
