@@ -13,8 +13,10 @@
 // w[i] = w[i - 31 * 512] ^ w[i - 52 * 512]: in blocks of 512 bits,
 // V[n] = V[n - 31] ^ V[n - 52] for n >= 52, one exclusive or per block.
 // The sequence is made in chunks of 252 blocks (129,024 bits): that is
-// 2,048 calls of rngB (63 bits each), the source's generator, or 1,024 of
-// rngA (126 bits), so every chunk starts on a call.  A chunk (20 KB with
+// 2,048 calls of rngB (63 bits each), the source's generator, so every
+// chunk starts on a call.  (It is 1,024 calls of rngA, 126 bits each, too:
+// RngBlocksTest follows both generators through it; the channel makes rngA's
+// windows from its state instead, channel_windows.h.)  A chunk (20 KB with
 // its past) stays in the first-level cache while it is read.
 #pragma once
 
