@@ -106,8 +106,6 @@ constexpr Calls make_first_calls() {
 }
 constexpr Calls kFirstCalls = make_first_calls();
 
-uint64_t state_word(const Rng& g) { return (g.a & RNG_MASK1) | uint64_t{g.b} << 21; }
-
 // State byte k of all eight substreams, in every 64-bit lane.
 MTSIM_AVX512_GFNI inline __m512i state_byte(__m512i lanes, int32_t k) {
   return _mm512_maskz_permutexvar_epi64(0xFF, _mm512_set1_epi64(k), lanes);
@@ -117,7 +115,7 @@ MTSIM_AVX512_GFNI inline __m512i state_byte(__m512i lanes, int32_t k) {
 
 ChannelWindows::ChannelWindows(const Rng& start) {
   assert(start.b <= RNG_MASK2);
-  Rng g{start.a & RNG_MASK1, start.b, RNG_A_CYCLES};
+  Rng g{start.a, start.b, RNG_A_CYCLES};  // a call reads only a's low 21 bits
   for (int32_t j = 0; j < kSubstreams; ++j) {
     const uint64_t s = state_word(g);
     for (int32_t k = 0; k < kStateBytes; ++k) lanes_[8 * k + j] = static_cast<uint8_t>(s >> (8 * k));
@@ -184,7 +182,8 @@ void ChannelWindows::state_at(int32_t call, Rng& gen) const {
   assert(0 <= call && call < kCalls);
   uint64_t s = 0;
   for (int32_t k = 0; k < kStateBytes; ++k) s |= uint64_t{lanes_[8 * k]} << (8 * k);
-  Rng g{static_cast<uint32_t>(s) & RNG_MASK1, static_cast<uint32_t>(s >> 21) & RNG_MASK2, RNG_A_CYCLES};
+  Rng g{0, 0, RNG_A_CYCLES};
+  set_state_word(g, s);
   for (int32_t i = 0; i < call; ++i) g.advance();
   gen.a = g.a;
   gen.b = g.b;

@@ -39,6 +39,16 @@ struct Rng {
   int32_t bit() const { return static_cast<int32_t>(a & 1u); }
 };
 
+// The 52-bit state as one word: a's low 21 bits (all that a call reads),
+// then b's 31.  REQUIRES: g.b < 2^31, as every b after seeding is.
+inline uint64_t state_word(const Rng& g) { return (g.a & RNG_MASK1) | uint64_t{g.b} << 21; }
+
+// Sets a and b from the low 52 bits of `s`, keeping g.cycles.
+inline void set_state_word(Rng& g, uint64_t s) {
+  g.a = static_cast<uint32_t>(s) & RNG_MASK1;
+  g.b = static_cast<uint32_t>(s >> 21) & RNG_MASK2;
+}
+
 // Entry i is the ten-bit index i with its two five-bit halves exchanged.
 using SwapTable = std::array<int32_t, 1024>;
 SwapTable make_swap_table();

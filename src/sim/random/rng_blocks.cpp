@@ -42,9 +42,7 @@ void RngBlocks::state_at(int64_t bit, Rng& gen) const {
   const int64_t rel = bit - chunk_ * kChunkBits;
   uint64_t x;
   std::memcpy(&x, bytes() + (rel >> 3), sizeof x);
-  x >>= rel & 7;
-  gen.a = static_cast<uint32_t>(x) & RNG_MASK1;
-  gen.b = static_cast<uint32_t>(x >> 21) & RNG_MASK2;
+  set_state_word(gen, x >> (rel & 7));
 }
 
 }  // namespace mtsim
