@@ -33,6 +33,7 @@
 //    ownership and push the chunk's tables out of the first-level cache.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cassert>
 
 #include "sim/channel/channel_windows.h"
@@ -47,14 +48,11 @@ constexpr int32_t kPeriod = STEP_CALLS.calls;         // calls per step, rejecti
 constexpr int32_t kGroup = 32;                       // steps received together
 constexpr int32_t kGroupCalls = kPeriod * kGroup;
 constexpr auto kReads = STEP_CALLS.read_phase;       // hi and lo of inf[5] ... inf[0], chk2, chk1
-constexpr int32_t last_read() {
-  int32_t last = 0;
-  for (int32_t p : kReads) last = p > last ? p : last;
-  return last;
-}
+static_assert(std::is_sorted(kReads.begin(), kReads.end()), "a step's draws come in call order");
 static_assert(DRAWS_PER_STEP == 16 && SYMBOLS_PER_STEP == 8,
               "reception: a vector holds two steps' 8 symbols, 16 pairs of draws");
-static_assert(kPeriod + last_read() < 64, "two steps' draws lie within 64 kept calls: one two-vector permute");
+static_assert(kPeriod + kReads[DRAWS_PER_STEP - 1] < 64,
+              "two steps' draws lie within 64 kept calls: one two-vector permute");
 static_assert(QUANTIZER_LEVELS == 16, "four binary-search levels over level_cdf[0 ... 14]");
 static_assert(MAX_RELIABILITY < 256, "a reliability fits below the inverted flag (256)");
 
