@@ -104,8 +104,10 @@ struct FrameState {
   static void operator delete(void* p, std::size_t size);
 
  private:
-  // Only make_frame_state allocates one, so that the compiler flag it
-  // relies on covers the allocation.
+  // Only make_frame_state allocates one, so that the allocation is
+  // compiled with the sim library's -flifetime-dse=1 (CMakeLists.txt): with
+  // it g++ does not treat the storage as dead before the constructor, and
+  // the zeros of the fresh pages survive `new FrameState`.
   static void* operator new(std::size_t size);
   friend std::unique_ptr<FrameState> make_frame_state();
 };
