@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <csignal>
-#include <fstream>
 #include <thread>
 
 #include "sweep_scratch.h"
@@ -45,14 +44,13 @@ TEST(MtsweepProgramTest, UnwritableOutputFailsBeforeSimulating) {
 
 // The result table that mtsim prints for one frame.
 std::vector<int64_t> mtsim_table(SweepScratch& s, int kst, int iterat) {
-  std::ofstream(s / "vu34z2d.c")
-      << "code=1 kst=" << kst << " infind=3 ndkdd=20000 iterat=" << iterat
-      << " AN=2.7 npacketll=24 lim88=0\n";
+  testing_support::write_file(s / "vu34z2d.c", "code=1 kst=" + std::to_string(kst) +
+                                                   " infind=3 ndkdd=20000 iterat=" + std::to_string(iterat) +
+                                                   " AN=2.7 npacketll=24 lim88=0\n");
   const Outcome r = s.run(MTSIM_BINARY, {});
   EXPECT_EQ(r.status, 0);
-  std::istringstream in(r.out.substr(r.out.find("packet length =") + 15));
-  std::vector<int64_t> table(static_cast<size_t>(iterat + 4));
-  for (int64_t& v : table) in >> v;
+  std::vector<int64_t> table = testing_support::numbers(r.out.substr(r.out.find("packet length =") + 15));
+  table.resize(static_cast<size_t>(iterat + 4));
   table.erase(table.begin());  // the packet length
   return table;
 }
