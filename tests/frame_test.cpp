@@ -98,6 +98,13 @@ TEST_P(FrameConfigTest, RefusedOutsideTheRanges) {
 }
 INSTANTIATE_TABLE(FrameConfigTest, "frame_configs.txt");
 
+// Whether every byte of `member` is `value`.
+template <class Member>
+bool all_bytes(const Member& member, unsigned char value) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&member);
+  return std::count(bytes, bytes + sizeof member, value) == static_cast<long>(sizeof member);
+}
+
 // A new frame state is 29 MB of zeros that the kernel hands over untouched
 // (make_frame_state): its default-initialization must write none of the
 // buffers and rings (a member initializer there would), or every state
@@ -110,26 +117,19 @@ TEST(FrameStateTest, DefaultInitializationLeavesTheBuffersAlone) {
   std::memset(raw, kMark, size);
   asm volatile("" : : "r"(raw) : "memory");  // the marks are stored before the state begins
   auto* f = ::new (raw) FrameState;          // default-initialization, as make_frame_state does
-  const auto untouched = [&](const auto& member) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&member);
-    return std::count(bytes, bytes + sizeof member, kMark) == static_cast<long>(sizeof member);
-  };
-  EXPECT_TRUE(untouched(f->streams));
-  EXPECT_TRUE(untouched(f->decoder.dec) && untouched(f->decoder.dif) && untouched(f->decoder.sum));
-  EXPECT_TRUE(untouched(f->decoder.syn1) && untouched(f->decoder.syn2));
-  EXPECT_TRUE(untouched(f->decoder.block));
+  EXPECT_TRUE(all_bytes(f->streams, kMark));
+  EXPECT_TRUE(all_bytes(f->decoder.dec, kMark) && all_bytes(f->decoder.dif, kMark) &&
+              all_bytes(f->decoder.sum, kMark));
+  EXPECT_TRUE(all_bytes(f->decoder.syn1, kMark) && all_bytes(f->decoder.syn2, kMark));
+  EXPECT_TRUE(all_bytes(f->decoder.block, kMark));
   f->~FrameState();
   std::free(raw);
 }
 
 TEST(FrameStateTest, FreshStateIsZero) {
   const std::unique_ptr<FrameState> f = make_frame_state();
-  const auto zero = [](const auto& member) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&member);
-    return std::count(bytes, bytes + sizeof member, 0) == static_cast<long>(sizeof member);
-  };
-  EXPECT_TRUE(zero(f->streams));
-  EXPECT_TRUE(zero(f->decoder.sum) && zero(f->decoder.block));
+  EXPECT_TRUE(all_bytes(f->streams, 0));
+  EXPECT_TRUE(all_bytes(f->decoder.sum, 0) && all_bytes(f->decoder.block, 0));
 }
 
 }  // namespace
