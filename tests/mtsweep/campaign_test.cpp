@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <thread>
 
 #include "sweep_scratch.h"
 
@@ -27,20 +26,6 @@ std::vector<std::string> long_sweep(const SweepScratch& s, const std::string& na
   return args;
 }
 
-// The frames that the JSON at `path` keeps of its running point, once it
-// keeps some (at most 30 s).
-int64_t wait_for_progress(const std::string& path) {
-  for (int i = 0; i < 3000; ++i) {
-    const std::string text = read_file(path);
-    if (!text.empty()) {
-      const json p = json::parse(text)["unfinished_point"];
-      if (!p.is_null()) return p["frames"].get<int64_t>();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return 0;
-}
-
 class CampaignTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,7 +43,7 @@ class CampaignTest : public ::testing::Test {
 
 TEST_F(CampaignTest, KilledInAPointResumesFromItsCheckpoint) {
   const auto run = s.start(MTSWEEP_BINARY, long_sweep(s, "cut", {"--threads", "2", "--checkpoint", "0.2"}));
-  const int64_t kept = wait_for_progress(s.out("cut.json"));
+  const int64_t kept = wait_for_progress(s.out("cut.json"), 0, std::chrono::seconds(30));
   testing_support::signal_process(run.pid, SIGKILL);
   EXPECT_EQ(s.finish(run).signal, SIGKILL);
   EXPECT_GT(kept, 0);
@@ -72,7 +57,7 @@ TEST_F(CampaignTest, KilledInAPointResumesFromItsCheckpoint) {
 // its last checkpoint: either way with status 130 and a whole file.
 TEST_F(CampaignTest, SecondInterruptEndsTheRunWithTheFileWhole) {
   const auto run = s.start(MTSWEEP_BINARY, long_sweep(s, "twice", {"--threads", "2", "--checkpoint", "0.2"}));
-  EXPECT_GT(wait_for_progress(s.out("twice.json")), 0);
+  EXPECT_GT(wait_for_progress(s.out("twice.json"), 0, std::chrono::seconds(30)), 0);
   testing_support::signal_process(run.pid, SIGINT);
   testing_support::signal_process(run.pid, SIGINT);
   const Outcome r = s.finish(run);

@@ -84,20 +84,6 @@ TEST(MtsweepMpiTest, RanksGiveTheResultsOfOneProcess) {
   }
 }
 
-// The progress that the JSON at `path` keeps of its running point, once it
-// is more than `frames` (at most 20 s).
-int64_t wait_for_progress(const std::string& path, int64_t frames) {
-  int64_t now = 0;
-  for (int i = 0; i < 2000 && now <= frames; ++i) {
-    if (fs::exists(path)) {
-      const json p = json::parse(read_file(path))["unfinished_point"];
-      now = p.is_null() ? 0 : p["frames"].get<int64_t>();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return now;
-}
-
 TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
   SweepScratch s;
   const std::string args =
@@ -120,11 +106,10 @@ TEST(MtsweepMpiTest, ALostRankEndsTheJobAndResumeCompletesTheSweep) {
   std::vector<std::string> resume = with_outputs(s, "cut", args);
   resume.push_back("--resume");
   const json before = json::parse(read_file(json_path));
-  const int64_t checkpointed =
-      before["unfinished_point"].is_null() ? 0 : before["unfinished_point"]["frames"].get<int64_t>();
+  const int64_t checkpointed = unfinished_frames(before);
   const size_t kept = before["points"].size();
   mpirun = s.start(MPIEXEC, job(3, resume));
-  EXPECT_GT(wait_for_progress(json_path, checkpointed), checkpointed);
+  EXPECT_GT(wait_for_progress(json_path, checkpointed, std::chrono::seconds(20)), checkpointed);
   const pid_t rank2 = rank_process(mpirun.pid, 2);
   ASSERT_GT(rank2, 1) << "rank 2 of the job not found";
   testing_support::signal_process(rank2, SIGKILL);
