@@ -1,9 +1,9 @@
 // Long campaigns: a point's progress survives SIGKILL and a second
-// interrupt, a time budget pauses and resumes to the same result, and a
-// closed pipe, a full disk on stdout or too little memory each end the run
-// with one line and the progress kept.
+// interrupt, a time budget pauses and resumes to the same result, a closed
+// pipe ends the run with one line and the progress kept, a full disk on
+// stdout ends it with the error named, and too little memory ends it with
+// one line.
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>

@@ -67,7 +67,7 @@ struct RunOptions {
 struct Outcome {
   int status = -1;  // the exit status; -1 when the program did not exit normally
   int signal = 0;   // the signal that ended it, if one did
-  std::string out;  // standard output, unless it went to RunOptions::stdout_path
+  std::string out;  // standard output; empty when it went to RunOptions::stdout_path or stdout_fd
   std::string err;
 };
 
