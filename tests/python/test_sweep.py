@@ -118,5 +118,9 @@ def test_progress_reports_rounds_and_points_and_can_stop_the_sweep(capsys):
         raise RuntimeError("enough")
     with pytest.raises(RuntimeError, match="enough"):
         mtsim.sweep(an=2.5, progress=stop, **SETTINGS)
+
+
+def test_plot_refuses_an_iteration_past_the_last():
+    result = mtsim.sweep(an=2.5, **SETTINGS)  # iterat 8
     with pytest.raises(ValueError, match=re.escape("iterations: 9 is outside 1 ... 8")):
         result.plot(iterations=[1, 9])
