@@ -24,6 +24,7 @@ measures instead how far the frames of consecutive seeds are from
 independent, which an interval computed from one run's frames cannot see.
 """
 import argparse
+import json
 import math
 import os
 import sys
@@ -96,6 +97,12 @@ def t95(df):
     return (lo + hi) / 2
 
 
+def frame_blocks(config, first, end, threads):
+    """mtsim.frames of the seeds first ... end - 1, in blocks of 100,000."""
+    for start in range(first, end, 100000):
+        yield mtsim.frames(config, range(start, min(start + 100000, end)), threads=threads)
+
+
 TRUTHS = {}  # regimes of one frame setting share their truth
 
 
@@ -110,8 +117,7 @@ def measure_truth(regime, threads):
     config = mtsim.FrameConfig(an=regime.an, iterat=ITERAT, ndkdd=regime.ndkdd)
     first = SEED_SPACE - regime.truth_frames
     sums = np.zeros(ITERAT + 3)
-    for start in range(first, SEED_SPACE, 100000):
-        rows = mtsim.frames(config, range(start, min(start + 100000, SEED_SPACE)), threads=threads)
+    for rows in frame_blocks(config, first, SEED_SPACE, threads):
         sums += rows.sum(axis=0)
     # The judged bits per frame, as the sweep counts them, from a short point.
     short = mtsim.sweep(an=regime.an, ndkdd=regime.ndkdd, iterat=ITERAT, min_frames=2,
@@ -124,7 +130,6 @@ def measure_truth(regime, threads):
 def replicates(regime, count, first, limit, threads):
     """The replicate points, as mtsweep's JSON has them, from seed `first`
     until `count` or the seeds run into `limit`."""
-    import json
     points, seed = [], first
     while len(points) < count and seed + regime.rule["max_frames"] <= limit:
         result = mtsim.sweep(an=regime.an, ndkdd=regime.ndkdd, iterat=ITERAT, seed=seed,
@@ -146,7 +151,7 @@ def old_interval(count, errors, errors_sq, bits_per_frame, t_cache):
     return max(0.0, ber - half), ber + half
 
 
-def evaluate(regime, points, truth):
+def evaluate(points, truth):
     t_cache = {}
     rows = []
     for it in range(ITERAT + 1):
@@ -185,11 +190,8 @@ def dependence(an, ndkdd, count, threads):
     frames in 20 shuffled orders: its mean and spread show the ratio's noise
     where frames are independent."""
     config = mtsim.FrameConfig(an=an, iterat=ITERAT, ndkdd=ndkdd)
-    parts = []
-    for start in range(0, count, 100000):
-        rows = mtsim.frames(config, range(start, min(start + 100000, count)), threads=threads)
-        parts.append(rows[:, [1, 2 + ITERAT]].astype(np.float64))
-    counts = np.concatenate(parts)
+    counts = np.concatenate([rows[:, [1, 2 + ITERAT]].astype(np.float64)
+                             for rows in frame_blocks(config, 0, count, threads)])
     shuffle = np.random.default_rng(0)
     controls = [counts[shuffle.permutation(len(counts))] for _ in range(20)]
     print(f"mtsim {mtsim.__version__}, AN {an}, ndkdd {ndkdd}, seeds 0 ... {count - 1}, iterat {ITERAT}\n")
@@ -244,7 +246,7 @@ def main():
         started = time.time()
         truth, truth_first = truth_of(regime, args.threads)
         points = replicates(regime, args.replicates, args.first_seed, truth_first, args.threads)
-        rows = evaluate(regime, points, truth)
+        rows = evaluate(points, truth)
         last = rows[-1]
         with_errors = [r for r in rows if r["n"] > 0]
         lowest = min(with_errors, key=lambda r: r["coverage"])
