@@ -114,17 +114,21 @@ def truth_of(regime, threads):
 
 
 def measure_truth(regime, threads):
+    """The errors of the truth's frames, summed, for each iteration (the
+    input first), and the first of their seeds."""
     config = mtsim.FrameConfig(an=regime.an, iterat=ITERAT, ndkdd=regime.ndkdd)
     first = SEED_SPACE - regime.truth_frames
     sums = np.zeros(ITERAT + 3)
     for rows in frame_blocks(config, first, SEED_SPACE, threads):
         sums += rows.sum(axis=0)
-    # The judged bits per frame, as the sweep counts them, from a short point.
-    short = mtsim.sweep(an=regime.an, ndkdd=regime.ndkdd, iterat=ITERAT, min_frames=2,
-                        max_frames=2, threads=threads).points[0]
-    bits = short.bits / short.frames
-    errors = [sums[1]] + list(sums[3:3 + ITERAT])
-    return np.array(errors) / np.array(bits) / regime.truth_frames, first
+    return np.array([sums[1]] + list(sums[3:3 + ITERAT])), first
+
+
+def truth_ber(errors, frames, point):
+    """The truth's BER for each iteration: its errors over the bits judged in
+    `frames` frames, as a replicate `point` of the same setting judges them."""
+    bits = np.array([r["bits_per_frame"] for r in point["iterations"]])
+    return errors / bits / frames
 
 
 def replicates(regime, count, first, limit, threads):
@@ -244,8 +248,9 @@ def main():
     print("|---|---|---|---|---|---|---|---|---|")
     for number, regime in regimes:
         started = time.time()
-        truth, truth_first = truth_of(regime, args.threads)
+        errors, truth_first = truth_of(regime, args.threads)
         points = replicates(regime, args.replicates, args.first_seed, truth_first, args.threads)
+        truth = truth_ber(errors, regime.truth_frames, points[0])
         rows = evaluate(points, truth)
         last = rows[-1]
         with_errors = [r for r in rows if r["n"] > 0]
