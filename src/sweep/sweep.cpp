@@ -91,7 +91,7 @@ bool ends_sweep(const PointResult& p, const SweepSettings& s) {
 
 Stop run_sweep(const SweepSettings& settings, const RoundRunner& rounds, SweepResult& result,
                const SweepHooks& hooks, const SecondsClock& clock) {
-  result.capacity_an = an_at_capacity(mtsim::CODE_RATE);
+  result.capacity_an = an_at_code_rate();
   const size_t kept = result.points.size();
   bool ended = false;
   result.skipped.clear();

@@ -19,13 +19,9 @@ double bisect(double rate) {
 
 }  // namespace
 
-double an_at_capacity(double rate) {
-  // Every sweep asks for the code's rate: found once, on the first call.
-  if (rate == mtsim::CODE_RATE) {
-    static const double code_rate_an = bisect(mtsim::CODE_RATE);
-    return code_rate_an;
-  }
-  return bisect(rate);
+double an_at_code_rate() {
+  static const double an = bisect(mtsim::CODE_RATE);
+  return an;
 }
 
 }  // namespace mtsweep

@@ -5,9 +5,8 @@
 
 namespace mtsweep {
 
-// The AN (Es/N0 in dB) at which C16 = rate, to about 1e-6 dB.
-// REQUIRES: C16 at AN -3.0 below `rate` and at AN 5.0 above it (true for
-// rates 0.49 ... 0.97).
-double an_at_capacity(double rate);
+// The AN (Es/N0 in dB) at which C16 equals the code's rate, to about
+// 1e-6 dB; found on the first call and kept.
+double an_at_code_rate();
 
 }  // namespace mtsweep
