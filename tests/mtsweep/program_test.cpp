@@ -153,6 +153,9 @@ TEST(MtsweepProgramTest, ThreadCountsGiveTheSameResultsAndThePlotRenders) {
 
 TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
   SweepScratch s;
+  // The interrupt goes out when the first point is written: points of 600
+  // frames leave it the time of four more, so that it lands mid-sweep even
+  // on a busy machine.
   auto args = [&](const std::string& name, const char* threads) {
     return std::vector<std::string>{"--an",
                                     "2.0:3.0:0.25",
@@ -161,9 +164,9 @@ TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
                                     "--min-errors",
                                     "1000000",
                                     "--min-frames",
-                                    "150",
+                                    "600",
                                     "--max-frames",
-                                    "150",
+                                    "600",
                                     "--threads",
                                     threads,
                                     "--csv",
@@ -205,7 +208,7 @@ TEST(MtsweepProgramTest, InterruptKeepsFinishedPointsAndResumeCompletesThem) {
   const std::pair<std::string, std::string> changes[] = {
       {"--seed", "1"},         {"--ndkdd", "20001"},     {"--iterat", "7"},
       {"--npacketll", "8"},    {"--infind", "2"},        {"--min-errors", "999999"},
-      {"--min-frames", "149"}, {"--max-frames", "151"},  {"--an", "2.0:3.0:0.5"},
+      {"--min-frames", "599"}, {"--max-frames", "601"},  {"--an", "2.0:3.0:0.5"},
       {"--stop-ber", "1e-3"},  {"--min-error-frames", "3"}, {"--point-time", "1h"}};
   for (const auto& [option, value] : changes) {
     std::vector<std::string> other = resume;
